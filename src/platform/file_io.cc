@@ -1,0 +1,97 @@
+// The buffered layer shared by every raw file: the real ones and the tests' memory files.
+#include "platform/file_io.h"
+
+#include <cstring>
+
+namespace veltrim {
+
+namespace {
+
+std::size_t clamp_block(std::size_t block) {
+  if (block == 0) return 1;
+  return block < kBlockSize ? block : kBlockSize;
+}
+
+}  // namespace
+
+void in_attach(InFile& f, RawFile* raw, std::size_t block) {
+  f.raw = raw;
+  f.block = clamp_block(block);
+  f.pos = f.len = 0;
+  f.ended = f.failed = false;
+}
+
+void out_attach(OutFile& f, RawFile* raw, std::size_t block) {
+  f.raw = raw;
+  f.block = clamp_block(block);
+  f.len = 0;
+  f.failed = false;
+}
+
+bool in_refill(InFile& f) {
+  if (f.ended || f.failed) return false;
+  long n = f.raw->read(f.buf, f.block);
+  if (n < 0 || static_cast<std::size_t>(n) > f.block) {
+    f.failed = true;
+    return false;
+  }
+  if (n == 0) {
+    // Sticky: a terminal or pipe may offer more after an end, but the scan is over.
+    f.ended = true;
+    return false;
+  }
+  f.pos = 0;
+  f.len = static_cast<std::size_t>(n);
+  return true;
+}
+
+bool in_step_back(InFile& f) {
+  if (f.pos > 0) {
+    --f.pos;
+    return true;
+  }
+  return f.raw->seek_back_one();
+}
+
+bool out_flush(OutFile& f) {
+  if (f.failed) return false;
+  std::size_t done = 0;
+  while (done < f.len) {
+    long n = f.raw->write(f.buf + done, f.len - done);
+    // A write that moves nothing would loop for ever: count it as the failure it is.
+    if (n <= 0) {
+      f.failed = true;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  f.len = 0;
+  return true;
+}
+
+bool out_write(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count) {
+  *count = 0;
+  if (f.failed) return false;
+  while (size > 0) {
+    if (f.len == f.block && !out_flush(f)) {
+      *count = 0;
+      return false;
+    }
+    std::size_t room = f.block - f.len;
+    std::size_t step = size < room ? size : room;
+    std::memcpy(f.buf + f.len, src, step);
+    f.len += step;
+    src += step;
+    size -= step;
+    *count += static_cast<std::uint32_t>(step);
+  }
+  return true;
+}
+
+bool out_close(OutFile& f) {
+  bool flushed = out_flush(f);
+  bool closed = f.raw->close();
+  return flushed && closed;
+}
+
+}  // namespace veltrim

@@ -1,0 +1,112 @@
+// The file interface the conversion needs: buffered one-byte reads with a one-byte step back,
+// buffered writes of one or three bytes, each with a transfer count, over a raw block device
+// that is either the operating system's file (posix_file.cc, win32_file.cc) or memory (tests).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace veltrim {
+
+// Block-level operations behind a buffered file. The buffered layer calls these once per
+// block, never once per byte, so a virtual call costs nothing that matters here.
+class RawFile {
+ public:
+  virtual ~RawFile() = default;
+  // Reads up to `size` bytes; the count read, 0 at end of input, or -1 when the read fails.
+  virtual long read(unsigned char* dst, std::size_t size) = 0;
+  // Writes up to `size` bytes; the count written (possibly short), or -1 when the write fails.
+  virtual long write(const unsigned char* src, std::size_t size) = 0;
+  // Moves the read position back by one byte; false when that is impossible.
+  virtual bool seek_back_one() = 0;
+  // Releases the file; false when the system reports a failure (a lost delayed write).
+  virtual bool close() = 0;
+};
+
+// The operating system's file. Opening never truncates or creates anything that could be
+// the input: see create_write.
+class OsFile final : public RawFile {
+ public:
+  OsFile() = default;
+  OsFile(const OsFile&) = delete;
+  OsFile& operator=(const OsFile&) = delete;
+  ~OsFile() override;
+
+  // Opens an existing file for reading; others may read it meanwhile. False for a missing
+  // file, one without read rights, or a directory.
+  bool open_read(const char* name);
+  // Creates the file, or truncates an existing one, for writing. False when it cannot, and
+  // also when `name` leads to the file open in `input` (a link named like the output), in
+  // which case nothing is truncated.
+  bool create_write(const char* name, const OsFile& input);
+  bool is_open() const { return handle_ != kInvalid; }
+
+  long read(unsigned char* dst, std::size_t size) override;
+  long write(const unsigned char* src, std::size_t size) override;
+  bool seek_back_one() override;
+  bool close() override;
+
+ private:
+  // A file descriptor on POSIX, a HANDLE on Windows; -1 is the invalid value of both.
+  static constexpr std::intptr_t kInvalid = -1;
+  std::intptr_t handle_ = kInvalid;
+};
+
+// Bytes moved per system call. Tests shrink the block of a stream to a few bytes to put its
+// boundary at every position of an input.
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+// Input stream: a block buffer refilled from `raw`. End of input and failure are sticky.
+struct InFile {
+  RawFile* raw = nullptr;
+  std::size_t block = kBlockSize;  // bytes asked of `raw` per refill, 1..kBlockSize
+  std::size_t pos = 0;             // next byte to hand out
+  std::size_t len = 0;             // bytes held in buf
+  bool ended = false;
+  bool failed = false;
+  unsigned char buf[kBlockSize];
+};
+
+// Output stream: a block buffer emptied into `raw`. A failure is sticky: every later write
+// transfers nothing.
+struct OutFile {
+  RawFile* raw = nullptr;
+  std::size_t block = kBlockSize;  // bytes held before a flush, 1..kBlockSize
+  std::size_t len = 0;
+  bool failed = false;
+  unsigned char buf[kBlockSize];
+};
+
+void in_attach(InFile& f, RawFile* raw, std::size_t block = kBlockSize);
+void out_attach(OutFile& f, RawFile* raw, std::size_t block = kBlockSize);
+
+// Refills an exhausted buffer; false at end of input or on failure.
+bool in_refill(InFile& f);
+
+// Reads one byte into *dst and stores the count (1, or 0 at end of input) in *count.
+// Returns false only when the read failed (then *count is 0 too); *dst is untouched
+// unless a byte was read.
+inline bool in_read_byte(InFile& f, unsigned char* dst, std::uint32_t* count) {
+  if (f.pos == f.len && !in_refill(f)) {
+    *count = 0;
+    return !f.failed;
+  }
+  *dst = f.buf[f.pos++];
+  *count = 1;
+  return true;
+}
+
+// Steps back over the byte read last, so that the next read returns it again. That byte is
+// always still in the buffer, so this works on pipes too; the raw seek is only a fallback.
+bool in_step_back(InFile& f);
+
+// Writes `size` bytes; stores the count (size, or 0 on failure) in *count.
+bool out_write(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count);
+
+// Hands everything buffered to the raw file; false on failure.
+bool out_flush(OutFile& f);
+
+// Flushes and closes the raw file; false if anything written was lost on the way.
+bool out_close(OutFile& f);
+
+}  // namespace veltrim

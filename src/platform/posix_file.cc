@@ -1,0 +1,92 @@
+// The operating system's file on POSIX systems.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_io.h"
+
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+namespace veltrim {
+
+namespace {
+
+int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+OsFile::~OsFile() {
+  if (is_open()) ::close(fd_of(handle_));
+}
+
+bool OsFile::open_read(const char* name) {
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  // A folder opens for reading here but not on Windows; refuse it the same way.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool OsFile::create_write(const char* name, const OsFile& input) {
+  // Open without O_TRUNC first: the name may lead to the input itself, through a symbolic
+  // or a hard link, and truncating it would destroy the very bytes about to be read.
+  int fd;
+  do {
+    fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat out_st;
+  struct stat in_st;
+  bool ok = ::fstat(fd, &out_st) == 0;
+  if (ok && input.is_open() && ::fstat(fd_of(input.handle_), &in_st) == 0) {
+    ok = !(out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino);
+  }
+  // Only a regular file has a length to drop; devices and pipes are written as they are.
+  if (ok && S_ISREG(out_st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
+  if (!ok) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+long OsFile::read(unsigned char* dst, std::size_t size) {
+  ssize_t n;
+  do {
+    n = ::read(fd_of(handle_), dst, size);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+long OsFile::write(const unsigned char* src, std::size_t size) {
+  ssize_t n;
+  do {
+    n = ::write(fd_of(handle_), src, size);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+bool OsFile::seek_back_one() { return ::lseek(fd_of(handle_), -1, SEEK_CUR) >= 0; }
+
+bool OsFile::close() {
+  if (!is_open()) return true;
+  int fd = fd_of(handle_);
+  handle_ = kInvalid;
+  // A failed close may be the only report of a lost delayed write. It is not retried on
+  // EINTR: the descriptor is gone either way on Linux.
+  return ::close(fd) == 0;
+}
+
+}  // namespace veltrim
