@@ -1,0 +1,100 @@
+#include "driver/driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "convert/converter.h"
+#include "driver/messages.h"
+#include "platform/file_io.h"
+
+namespace veltrim {
+
+namespace {
+
+constexpr char kInExt[] = ".css";
+constexpr char kOutExt[] = ".olf";
+constexpr std::size_t kExtLen = sizeof(kInExt) - 1;
+
+// The streams hold 64 KiB buffers each: static, so that neither the stack nor the heap
+// has to carry them.
+InFile g_in;
+OutFile g_out;
+
+}  // namespace
+
+NameCheck check_name(const char* arg, char (&out_name)[kNameSize]) {
+  std::size_t len = std::strlen(arg);
+  if (len < kExtLen + 1) return NAME_TOO_SHORT;
+  if (len >= kNameSize) return NAME_TOO_LONG;
+
+  // ASCII lower-casing only: names are bytes in the system's narrow character set, and
+  // other bytes must not change.
+  char lower_name[kNameSize];
+  for (std::size_t i = 0; i <= len; ++i) {
+    char c = arg[i];
+    lower_name[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  if (std::memcmp(lower_name + len - kExtLen, kInExt, kExtLen) != 0) {
+    return std::strstr(lower_name, kInExt) ? NAME_CSS_NOT_AT_END : NAME_NO_CSS;
+  }
+
+  std::memcpy(out_name, arg, len + 1);
+  std::memcpy(out_name + len - kExtLen, kOutExt, kExtLen);
+  return NAME_OK;
+}
+
+int run_veltrim(int argc, char** argv) {
+  std::fputs(msg::kBanner, stdout);
+  if (argc < 2) {
+    for (const char* line : msg::kHelp) std::fputs(line, stdout);
+    return 0;
+  }
+
+  const char* in_name = argv[1];  // further arguments are ignored
+  char out_name[kNameSize];
+  switch (check_name(in_name, out_name)) {
+    case NAME_OK:
+      break;
+    case NAME_TOO_SHORT:
+      std::fputs(msg::kNameTooShort, stdout);
+      return 0;
+    case NAME_TOO_LONG:
+      std::fputs(msg::kNameTooLong, stdout);
+      return 0;
+    case NAME_NO_CSS:
+      std::fputs(msg::kNameNoCss, stdout);
+      return 0;
+    case NAME_CSS_NOT_AT_END:
+      std::fputs(msg::kNameCssNotAtEnd, stdout);
+      return 0;
+  }
+
+  OsFile in_os;
+  if (!in_os.open_read(in_name)) {
+    std::printf(msg::kCannotRead, in_name);
+    return 0;
+  }
+  OsFile out_os;
+  if (!out_os.create_write(out_name, in_os)) {
+    std::printf(msg::kCannotWrite, out_name);
+    in_os.close();
+    return 0;
+  }
+
+  in_attach(g_in, &in_os);
+  out_attach(g_out, &out_os);
+  ConverterState st;
+  st.in_file = &g_in;
+  st.out_file = &g_out;
+  convert_sheet(st);
+
+  // The close flushes the last block: it can fail like any write.
+  bool written = out_close(g_out);
+  if (g_in.failed) std::printf(msg::kReadFailed, in_name);
+  if (!written) std::printf(msg::kWriteFailed, out_name);
+  if (written && !g_in.failed) std::printf(msg::kDone, in_name, out_name);
+  in_os.close();
+  return 0;
+}
+
+}  // namespace veltrim

@@ -1,0 +1,31 @@
+// Everything the tool says, in Czech without diacritics so that any console code page shows
+// it. printf formats take the file names as given on the command line.
+#pragma once
+
+namespace veltrim::msg {
+
+inline constexpr char kBanner[] = "\nVeltrim v1.1\n";
+
+inline constexpr const char* kHelp[] = {
+    "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n",
+    "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n",
+    "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n",
+    "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n",
+    "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n",
+    "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n",
+    "Syntaxe:\n\n",
+    "  VELTRIM jmeno_vstupniho_css_souboru\n\n",
+};
+
+inline constexpr char kNameTooShort[] = "Chybny nazev souboru. (delka<5)\n";
+inline constexpr char kNameTooLong[] = "Chybny nazev souboru. (delka>511)\n";
+inline constexpr char kNameNoCss[] = "Chybny nazev souboru. (chybi .css))\n";
+inline constexpr char kNameCssNotAtEnd[] = "Chybny nazev souboru. (.css neni na konci)\n";
+
+inline constexpr char kCannotRead[] = "Soubor %s nejde otevrit pro cteni.\n";
+inline constexpr char kCannotWrite[] = "Soubor %s nejde otevrit pro zapis.\n";
+inline constexpr char kReadFailed[] = "Chyba pri cteni souboru %s.\n";
+inline constexpr char kWriteFailed[] = "Chyba pri zapisu do souboru %s.\n";
+inline constexpr char kDone[] = "Soubor %s zpracovan do souboru %s.\n";
+
+}  // namespace veltrim::msg
