@@ -1,0 +1,83 @@
+// The operating system's file, the one place the unit tests touch the disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/file_io.h"
+#include "temp_dir.h"
+
+namespace veltrim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OsFileTest : public ::testing::Test {
+ protected:
+  ScopedTempDir dir_;
+};
+
+TEST_F(OsFileTest, ReadsWholeFileThroughStream) {
+  write_file("in.css", "a/b");
+  OsFile raw;
+  ASSERT_TRUE(raw.open_read("in.css"));
+  auto in = std::make_unique<InFile>();
+  in_attach(*in, &raw, 2);
+  unsigned char c = 0;
+  std::uint32_t n = 0;
+  std::string seen;
+  while (in_read_byte(*in, &c, &n) && n == 1) seen += static_cast<char>(c);
+  EXPECT_EQ(seen, "a/b");
+  EXPECT_FALSE(in->failed);
+}
+
+TEST_F(OsFileTest, SeekBackOneRereadsTheByte) {
+  write_file("in.css", "xy");
+  OsFile raw;
+  ASSERT_TRUE(raw.open_read("in.css"));
+  unsigned char b[2] = {0, 0};
+  ASSERT_EQ(raw.read(b, 2), 2);
+  ASSERT_TRUE(raw.seek_back_one());
+  ASSERT_EQ(raw.read(b, 2), 1);
+  EXPECT_EQ(b[0], 'y');
+}
+
+TEST_F(OsFileTest, RefusesMissingFileAndFolder) {
+  fs::create_directory("dir.css");
+  OsFile a;
+  OsFile b;
+  EXPECT_FALSE(a.open_read("missing.css"));
+  EXPECT_FALSE(b.open_read("dir.css"));
+}
+
+TEST_F(OsFileTest, CreateTruncatesExistingOutput) {
+  write_file("in.css", "in");
+  write_file("out.olf", "a much longer old content");
+  OsFile in;
+  ASSERT_TRUE(in.open_read("in.css"));
+  OsFile out;
+  ASSERT_TRUE(out.create_write("out.olf", in));
+  const unsigned char bytes[] = {'n', 'e', 'w'};
+  EXPECT_EQ(out.write(bytes, 3), 3);
+  EXPECT_TRUE(out.close());
+  EXPECT_EQ(read_file("out.olf"), "new");
+}
+
+#ifndef _WIN32
+// A link named like the output must not let the output truncate the input it leads to.
+TEST_F(OsFileTest, RefusesOutputThatIsTheInput) {
+  write_file("in.css", "keep me");
+  fs::create_symlink("in.css", "sym.olf");
+  fs::create_hard_link("in.css", "hard.olf");
+  OsFile in;
+  ASSERT_TRUE(in.open_read("in.css"));
+  OsFile sym;
+  OsFile hard;
+  EXPECT_FALSE(sym.create_write("sym.olf", in));
+  EXPECT_FALSE(hard.create_write("hard.olf", in));
+  EXPECT_EQ(read_file("in.css"), "keep me");
+}
+#endif
+
+}  // namespace
+}  // namespace veltrim::testing

@@ -1,0 +1,196 @@
+// The built program, run the way a user runs it, in a scoped temporary folder: standard
+// output and the files it leaves are compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#endif
+
+#include "temp_dir.h"
+
+namespace veltrim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBanner = "\nVeltrim v1.1\n";
+
+struct ToolRun {
+  std::string out;
+  int status = -1;
+};
+
+// Runs the tool in the current folder with each argument passed as it is.
+ToolRun run_tool(const std::vector<std::string>& args) {
+  std::string cmd = "\"" VELTRIM_EXE "\"";
+  for (const std::string& a : args) cmd += " \"" + a + "\"";
+  ToolRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::vector<std::string> folder_entries() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  ScopedTempDir dir_;
+};
+
+TEST_F(Tool, NoArgumentPrintsHelp) {
+  ToolRun r = run_tool({});
+  EXPECT_EQ(r.out, kBanner +
+                       "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
+                       "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
+                       "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
+                       "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
+                       "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
+                       "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
+                       "Syntaxe:\n\n"
+                       "  VELTRIM jmeno_vstupniho_css_souboru\n\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(folder_entries().empty());
+}
+
+TEST_F(Tool, BadNamesAreRefusedBeforeAnythingIsOpened) {
+  write_file("a.css.bak", "a{}");
+  write_file("a.txt", "a{}");
+  const std::string too_long = std::string(520, 'n') + ".css";
+  const struct {
+    std::string arg;
+    std::string message;
+  } rows[] = {
+      {"", "Chybny nazev souboru. (delka<5)\n"},
+      {".css", "Chybny nazev souboru. (delka<5)\n"},
+      {"a.txt", "Chybny nazev souboru. (chybi .css))\n"},
+      {"a.css.bak", "Chybny nazev souboru. (.css neni na konci)\n"},
+      {too_long, "Chybny nazev souboru. (delka>511)\n"},
+  };
+  for (const auto& row : rows) {
+    ToolRun r = run_tool({row.arg});
+    EXPECT_EQ(r.out, kBanner + row.message) << row.arg;
+    EXPECT_EQ(r.status, 0);
+  }
+  EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css.bak", "a.txt"}));
+}
+
+TEST_F(Tool, ConvertsBesideTheInput) {
+  fs::create_directory("sub");
+  const struct {
+    std::string in;
+    std::string out;
+  } rows[] = {
+      {"a.css", "a.olf"},
+      {"STYLE.CSS", "STYLE.olf"},
+      {"a.css.css", "a.css.olf"},
+      {"sub/x.Css", "sub/x.olf"},
+  };
+  for (const auto& row : rows) {
+    write_file(row.in, "h1 , h2 {\n  color : red ;\n  margin:0 auto\n}\n/* end */\n");
+    ToolRun r = run_tool({row.in});
+    EXPECT_EQ(r.out, kBanner + "Soubor " + row.in + " zpracovan do souboru " + row.out + ".\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(row.out), "h1,h2{color :red ;margin:0 auto }\r\n") << row.in;
+  }
+}
+
+TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {
+  write_file("a.css", "a{}");
+  write_file("a.olf", "an older and much longer output");
+  ToolRun r = run_tool({"a.css", "b.css"});
+  EXPECT_EQ(r.out, kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+  EXPECT_EQ(read_file("a.olf"), "a{}\r\n");
+  EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css", "a.olf"}));
+}
+
+TEST_F(Tool, MissingInputCreatesNoOutput) {
+  ToolRun r = run_tool({"missing.css"});
+  EXPECT_EQ(r.out, kBanner + "Soubor missing.css nejde otevrit pro cteni.\n");
+  EXPECT_TRUE(folder_entries().empty());
+}
+
+// A folder cannot be read like a file: the read message, and no output beside it.
+TEST_F(Tool, FolderNamedLikeInputIsNotRead) {
+  fs::create_directory("x.css");
+  ToolRun r = run_tool({"x.css"});
+  EXPECT_EQ(r.out, kBanner + "Soubor x.css nejde otevrit pro cteni.\n");
+  EXPECT_EQ(folder_entries(), std::vector<std::string>{"x.css"});
+}
+
+TEST_F(Tool, OutputThatCannotBeCreated) {
+  write_file("a.css", "a{}");
+  fs::create_directory("a.olf");
+  ToolRun r = run_tool({"a.css"});
+  EXPECT_EQ(r.out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_file("a.css"), "a{}");
+}
+
+#ifndef _WIN32
+// A link named like the output that leads back to the input: truncating it would destroy
+// the input before a byte of it was read.
+TEST_F(Tool, LinkFromOutputToInputIsRefused) {
+  write_file("a.css", "a { x : y }");
+  write_file("b.css", "b { x : y }");
+  fs::create_symlink("a.css", "a.olf");
+  fs::create_hard_link("b.css", "b.olf");
+  EXPECT_EQ(run_tool({"a.css"}).out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(run_tool({"b.css"}).out, kBanner + "Soubor b.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(read_file("a.css"), "a { x : y }");
+  EXPECT_EQ(read_file("b.css"), "b { x : y }");
+}
+
+// A full disk is a failure, not a success: small output fails at the final flush, large
+// output in the middle of the conversion.
+TEST_F(Tool, WriteFailureIsReported) {
+  std::string big;
+  while (big.size() < 300000) big += "rule { color : red }\n";
+  for (const std::string& body : {std::string("a{}"), big}) {
+    write_file("full.css", body);
+    fs::remove("full.olf");
+    fs::create_symlink("/dev/full", "full.olf");
+    ToolRun r = run_tool({"full.css"});
+    EXPECT_EQ(r.out, kBanner + "Chyba pri zapisu do souboru full.olf.\n") << body.size();
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+// Reading the tool's own memory at offset 0 fails with an I/O error: a read failure that
+// must not pass for the end of the input.
+TEST_F(Tool, ReadFailureIsReported) {
+  fs::create_symlink("/proc/self/mem", "mem.css");
+  ToolRun r = run_tool({"mem.css"});
+  EXPECT_EQ(r.out, kBanner + "Chyba pri cteni souboru mem.css.\n");
+  EXPECT_EQ(read_file("mem.olf"), "");
+}
+
+// A named pipe cannot seek: the step back after '/' must come from the buffer.
+TEST_F(Tool, NamedPipeAsInput) {
+  ASSERT_EQ(mkfifo("p.css", 0600), 0);
+  std::thread writer([] { write_file("p.css", "a /x/* c */ { b : c } d{}"); });
+  ToolRun r = run_tool({"p.css"});
+  writer.join();
+  EXPECT_EQ(r.out, kBanner + "Soubor p.css zpracovan do souboru p.olf.\n");
+  EXPECT_EQ(read_file("p.olf"), "a /x{b :c }\r\nd{}\r\n");
+}
+#endif
+
+}  // namespace
+}  // namespace veltrim::testing

@@ -1,0 +1,68 @@
+#include "memory_file.h"
+
+#include <algorithm>
+
+namespace veltrim::testing {
+
+long MemoryFile::read(unsigned char* dst, std::size_t size) {
+  if (pos < split_at && split_at < pos + size) size = split_at - pos;
+  if (pos >= fail_read_at) return -1;
+  if (fail_read_at - pos < size) size = fail_read_at - pos;
+  std::size_t n = std::min(size, data.size() - pos);
+  std::copy_n(data.data() + pos, n, dst);
+  pos += n;
+  return static_cast<long>(n);
+}
+
+long MemoryFile::write(const unsigned char* src, std::size_t size) {
+  if (fail_write_at != kNever && data.size() + size > fail_write_at) return -1;
+  size = std::min(size, max_write);
+  data.append(reinterpret_cast<const char*>(src), size);
+  return static_cast<long>(size);
+}
+
+bool MemoryFile::seek_back_one() {
+  ++raw_seeks;
+  if (pos == 0) return false;
+  --pos;
+  return true;
+}
+
+bool MemoryFile::close() {
+  closed = true;
+  return !fail_close;
+}
+
+Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block,
+                      MemoryFile out) {
+  auto in_file = std::make_unique<InFile>();
+  auto out_file = std::make_unique<OutFile>();
+  in_attach(*in_file, &in, in_block);
+  out_attach(*out_file, &out, out_block);
+  ConverterState st;
+  st.in_file = in_file.get();
+  st.out_file = out_file.get();
+  convert_sheet(st);
+  Converted r;
+  r.write_ok = out_close(*out_file);
+  r.out = out.data;
+  r.read_failed = in_file->failed;
+  r.read_pos = in.pos;
+  return r;
+}
+
+std::string convert(const std::string& in) { return run_convert(MemoryFile(in)).out; }
+
+ScanFixture::ScanFixture(const std::string& bytes, std::size_t block) : in_raw(bytes) {
+  in_attach(*in, &in_raw, block);
+  out_attach(*out, &out_raw);
+  st.in_file = in.get();
+  st.out_file = out.get();
+}
+
+std::string ScanFixture::output() {
+  out_flush(*out);
+  return out_raw.data;
+}
+
+}  // namespace veltrim::testing

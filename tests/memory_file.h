@@ -1,0 +1,62 @@
+// An in-memory raw file for the unit tests, with knobs that shape and break its I/O.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "convert/converter.h"
+#include "platform/file_io.h"
+
+namespace veltrim::testing {
+
+constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+
+class MemoryFile final : public RawFile {
+ public:
+  explicit MemoryFile(std::string bytes = {}) : data(std::move(bytes)) {}
+
+  long read(unsigned char* dst, std::size_t size) override;
+  long write(const unsigned char* src, std::size_t size) override;
+  bool seek_back_one() override;
+  bool close() override;
+
+  std::string data;          // what is read, or what was written
+  std::size_t pos = 0;       // read position
+  std::size_t split_at = kNever;       // no single read crosses this offset
+  std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
+  std::size_t fail_write_at = kNever;  // a write that would pass this size fails
+  std::size_t max_write = kNever;      // larger writes come back short
+  bool fail_close = false;
+  int raw_seeks = 0;
+  bool closed = false;
+};
+
+// What a conversion over memory files produced.
+struct Converted {
+  std::string out;
+  bool read_failed = false;
+  bool write_ok = true;    // every write and the final close succeeded
+  std::size_t read_pos = 0;  // how far the raw input was consumed
+};
+
+// Runs convert_sheet over `in` with the given stream blocks, then closes the output.
+Converted run_convert(MemoryFile in, std::size_t in_block = kBlockSize,
+                      std::size_t out_block = kBlockSize, MemoryFile out = MemoryFile());
+
+// Just the output bytes, with full-size blocks.
+std::string convert(const std::string& in);
+
+// A converter over a memory input, for driving the scanner and the copy steps directly.
+struct ScanFixture {
+  explicit ScanFixture(const std::string& in, std::size_t block = kBlockSize);
+  MemoryFile in_raw;
+  MemoryFile out_raw;
+  std::unique_ptr<InFile> in = std::make_unique<InFile>();
+  std::unique_ptr<OutFile> out = std::make_unique<OutFile>();
+  ConverterState st;
+  // The output written so far, flushed.
+  std::string output();
+};
+
+}  // namespace veltrim::testing

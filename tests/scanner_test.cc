@@ -1,0 +1,115 @@
+// The scanner, seen through skip_blanks the way the rule copier sees it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "memory_file.h"
+
+namespace veltrim::testing {
+namespace {
+
+// Every character skip_blanks delivers, each preceded by one space when blank_seen was set.
+// skip_blanks never delivers a space itself, so the rendering is unambiguous.
+std::string scan(const std::string& in, std::size_t block = kBlockSize) {
+  ScanFixture f(in, block);
+  std::string seen;
+  while (skip_blanks(f.st)) {
+    if (f.st.blank_seen) seen += ' ';
+    seen += static_cast<char>(f.st.cur[0]);
+  }
+  EXPECT_EQ(f.st.io_count, 0u) << "the end of input shows as a zero count";
+  EXPECT_EQ(skip_blanks(f.st), 0) << "once ended, the scanner stays ended";
+  return seen;
+}
+
+struct ScanRow {
+  const char* name;
+  std::string in;
+  std::string delivered;
+};
+
+// Keeps test listings short: the row's name, not a dump of its bytes.
+void PrintTo(const ScanRow& row, std::ostream* os) { *os << row.name; }
+
+class ScanTable : public ::testing::TestWithParam<ScanRow> {};
+
+TEST_P(ScanTable, DeliversCharacters) {
+  const ScanRow& row = GetParam();
+  EXPECT_EQ(scan(row.in), row.delivered);
+}
+
+const ScanRow kScanRows[] = {
+    {"empty", "", ""},
+    {"only_blanks", " \t\r\n ", ""},
+    {"slash_at_end", "a/", "a/"},
+    {"lone_slash", "/", "/"},
+    {"two_slashes", "//", "//"},
+    {"slash_then_letter_is_read_again", "/x", "/x"},
+    {"slash_then_blank", "/ x", "/ x"},
+    {"empty_comment", "/**/", ""},
+    {"star_of_opening_does_not_close", "/*/ a */", ""},
+    {"three_stars", "/***/", ""},
+    {"unclosed_comment_ends_scan", "a/* no end {x:y}", "a"},
+    {"unclosed_after_star", "a/*x*", "a"},
+    {"blanks_become_one_flag", "a\tb\rc\nd  e", "a b c d e"},
+    {"cr_lf_is_one_run", "a\r\nb", "a b"},
+    {"vt_ff_are_not_blanks", "\x0b\x0c", "\x0b\x0c"},
+    {"nul_and_high_bytes_pass", std::string("a\0\xff", 3), std::string("a\0\xff", 3)},
+    {"comment_alone_is_no_blank", "a/*x*/b", "ab"},
+    {"blank_before_comment", "a /*x*/b", "a b"},
+    {"blank_after_comment", "a/*x*/ b", "a b"},
+    {"quotes_do_not_protect_comments", "x:'/* no */'", "x:''"},
+    // A comment straight after another is removed as well, not passed on as text.
+    {"comments_back_to_back", "/* a *//* b */p", "p"},
+    {"comment_then_plain_slash", "a/**//x", "a/x"},
+    {"comment_then_slash_at_end", "a/**//", "a/"},
+    {"comments_around_blank", "a/**/ /**/b", "a b"},
+    {"leading_blank_run", "  a", " a"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Scanner, ScanTable, ::testing::ValuesIn(kScanRows),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// The look-ahead after '/' is given back inside the stream buffer, even when the '/' was
+// the last byte of one block and the look-ahead the first of the next.
+TEST(Scanner, StepBackNeverSeeksTheRawFile) {
+  for (std::size_t block = 1; block <= 4; ++block) {
+    ScanFixture f("a/b/c//d/", block);
+    std::string seen;
+    while (read_char(f.st)) seen += static_cast<char>(f.st.cur[0]);
+    EXPECT_EQ(seen, "a/b/c//d/") << "block " << block;
+    EXPECT_EQ(f.in_raw.raw_seeks, 0) << "block " << block;
+  }
+}
+
+// A '/' at the very end counts as read: the copier relies on io_count, not on the result.
+TEST(Scanner, FinalSlashCountsAsRead) {
+  ScanFixture f("/");
+  ASSERT_EQ(read_char(f.st), 1);
+  EXPECT_EQ(f.st.cur[0], '/');
+  EXPECT_EQ(f.st.io_count, 1u);
+  EXPECT_EQ(read_char(f.st), 0);
+}
+
+// A failed read ends the scan like the end of input, and the stream remembers the failure.
+TEST(Scanner, ReadFailureEndsScanAndIsRemembered) {
+  ScanFixture f("ab cd");
+  f.in_raw.fail_read_at = 2;
+  std::string seen;
+  while (skip_blanks(f.st)) seen += static_cast<char>(f.st.cur[0]);
+  EXPECT_EQ(seen, "ab");
+  EXPECT_TRUE(f.in->failed);
+}
+
+// A failure during the look-ahead after '/' still delivers the '/', then ends the scan.
+TEST(Scanner, ReadFailureAfterSlash) {
+  ScanFixture f("a/b", 1);
+  f.in_raw.fail_read_at = 2;
+  std::string seen;
+  while (read_char(f.st)) seen += static_cast<char>(f.st.cur[0]);
+  EXPECT_EQ(seen, "a/");
+  EXPECT_TRUE(f.in->failed);
+}
+
+}  // namespace
+}  // namespace veltrim::testing

@@ -1,0 +1,46 @@
+// A scoped temporary folder that is also the working directory while it lives, with helpers
+// for reading and writing whole files as bytes.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace veltrim::testing {
+
+class ScopedTempDir {
+ public:
+  ScopedTempDir() : old_cwd_(std::filesystem::current_path()) {
+    std::random_device rd;
+    auto base = std::filesystem::temp_directory_path();
+    do {
+      path_ = base / ("veltrim-test-" + std::to_string(rd()));
+    } while (!std::filesystem::create_directory(path_));
+    std::filesystem::current_path(path_);
+  }
+  ~ScopedTempDir() {
+    std::error_code ec;
+    std::filesystem::current_path(old_cwd_, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path old_cwd_;
+  std::filesystem::path path_;
+};
+
+inline void write_file(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string read_file(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+}  // namespace veltrim::testing
