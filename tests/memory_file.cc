@@ -34,7 +34,7 @@ bool MemoryFile::close() {
 }
 
 Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block,
-                      MemoryFile out) {
+                      MemoryFile out, bool plain) {
   auto in_file = std::make_unique<InFile>();
   auto out_file = std::make_unique<OutFile>();
   in_attach(*in_file, &in, in_block);
@@ -42,6 +42,7 @@ Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block
   ConverterState st;
   st.in_file = in_file.get();
   st.out_file = out_file.get();
+  st.plain = plain;
   convert_sheet(st);
   Converted r;
   r.write_ok = out_close(*out_file);

@@ -40,9 +40,11 @@ struct Converted {
   std::size_t read_pos = 0;  // how far the raw input was consumed
 };
 
-// Runs convert_sheet over `in` with the given stream blocks, then closes the output.
+// Runs convert_sheet over `in` with the given stream blocks, then closes the output;
+// `plain` keeps to the per-character path.
 Converted run_convert(MemoryFile in, std::size_t in_block = kBlockSize,
-                      std::size_t out_block = kBlockSize, MemoryFile out = MemoryFile());
+                      std::size_t out_block = kBlockSize, MemoryFile out = MemoryFile(),
+                      bool plain = false);
 
 // Just the output bytes, with full-size blocks.
 std::string convert(const std::string& in);

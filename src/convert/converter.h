@@ -21,6 +21,9 @@ struct ConverterState {
   std::uint32_t io_count = 0;
   // 1 when the last skip_blanks passed at least one blank before cur[0].
   std::uint32_t blank_seen = 0;
+  // Turns off the bulk path, which converts whole rules straight between the stream buffers.
+  // The per-character path is the reference it is tested against, byte for byte.
+  bool plain = false;
 };
 
 // Result of the copy steps; 0 always means that the input ended or an I/O operation failed.
@@ -42,6 +45,11 @@ CopyResult copy_selector(ConverterState& st);           // up to and including '
 CopyResult copy_selector_list(ConverterState& st);      // selectors up to '{'
 CopyResult copy_declaration(ConverterState& st);        // up to and including ';' or '}'
 CopyResult copy_declaration_block(ConverterState& st);  // declarations up to the rule's '}'
+
+// Bulk path: converts the whole rules that the stream buffers hold in one go, exactly as the
+// functions above would, and leaves the input at the start of the first rule it did not
+// finish. Called only at the start of a rule.
+void copy_rules_in_bulk(ConverterState& st);
 
 // Converts the whole input into the output. Stops at the end of input or at the first read
 // or write that fails; the streams' own flags tell the driver which.

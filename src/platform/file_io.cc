@@ -69,7 +69,7 @@ bool out_flush(OutFile& f) {
   return true;
 }
 
-bool out_write(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count) {
+bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count) {
   *count = 0;
   if (f.failed) return false;
   while (size > 0) {

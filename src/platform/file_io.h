@@ -101,7 +101,25 @@ inline bool in_read_byte(InFile& f, unsigned char* dst, std::uint32_t* count) {
 bool in_step_back(InFile& f);
 
 // Writes `size` bytes; stores the count (size, or 0 on failure) in *count.
-bool out_write(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count);
+bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count);
+inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size,
+                      std::uint32_t* count) {
+  if (f.failed || f.block - f.len < size) return out_write_slow(f, src, size, count);
+  for (std::size_t i = 0; i < size; ++i) f.buf[f.len + i] = src[i];
+  f.len += size;
+  *count = static_cast<std::uint32_t>(size);
+  return true;
+}
+
+// Direct access to the buffers for bulk paths that move many bytes in one step: what is
+// buffered and not yet read, and the room left before the output must be flushed (none
+// after a failure, so that the next ordinary write reports it).
+inline const unsigned char* in_next(const InFile& f) { return f.buf + f.pos; }
+inline std::size_t in_available(const InFile& f) { return f.len - f.pos; }
+inline void in_consume(InFile& f, std::size_t n) { f.pos += n; }
+inline unsigned char* out_next(OutFile& f) { return f.buf + f.len; }
+inline std::size_t out_room(const OutFile& f) { return f.failed ? 0 : f.block - f.len; }
+inline void out_commit(OutFile& f, std::size_t n) { f.len += n; }
 
 // Hands everything buffered to the raw file; false on failure.
 bool out_flush(OutFile& f);

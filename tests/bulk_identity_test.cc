@@ -1,0 +1,107 @@
+// The bulk path against the per-character path: the same output and the same stopping point
+// on random and structured inputs, through every kind of buffer boundary.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "memory_file.h"
+#include "stylesheet_gen.h"
+
+namespace veltrim::testing {
+namespace {
+
+Converted run(const std::string& in, bool plain, std::size_t in_block, std::size_t out_block,
+              std::size_t split = kNever) {
+  MemoryFile src(in);
+  src.split_at = split;
+  return run_convert(src, in_block, out_block, MemoryFile(), plain);
+}
+
+void expect_same(const std::string& in, std::size_t in_block, std::size_t out_block,
+                 std::size_t split = kNever) {
+  const Converted want = run(in, true, kBlockSize, kBlockSize);
+  const Converted got = run(in, false, in_block, out_block, split);
+  ASSERT_EQ(got.out, want.out) << "input: " << in << "\nblocks " << in_block << "/" << out_block
+                               << " split " << split;
+  ASSERT_EQ(got.read_pos, want.read_pos);
+}
+
+// Bytes drawn mostly from the characters the machine cares about. The draw uses the raw
+// engine output, which is the same on every standard library.
+std::string random_css(std::mt19937& rng, std::size_t max_len) {
+  static const char kAlphabet[] = "{},:;/*/* \t\r\n  ab\x0b\x0c\x00\xff";
+  const std::size_t len = rng() % (max_len + 1);
+  std::string s;
+  for (std::size_t i = 0; i < len; ++i) s += kAlphabet[rng() % (sizeof kAlphabet - 1)];
+  return s;
+}
+
+TEST(BulkIdentity, RandomInputsAllBlockSizes) {
+  std::mt19937 rng(20261208);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string in = random_css(rng, 200);
+    for (std::size_t block : {1, 3, 16, 64, 97}) {
+      expect_same(in, block, block);
+      expect_same(in, kBlockSize, block);
+      expect_same(in, block, kBlockSize);
+    }
+    expect_same(in, kBlockSize, kBlockSize, rng() % (in.size() + 1));
+  }
+}
+
+// Whole stylesheets with LF and CR LF line ends, cut at many places.
+TEST(BulkIdentity, GeneratedStylesheets) {
+  for (bool crlf : {false, true}) {
+    const std::string css = bench::make_stylesheet(300 * 1000, crlf);
+    expect_same(css, kBlockSize, kBlockSize);
+    for (std::size_t block : {61, 200, 4096, 9999}) expect_same(css, block, block);
+    const std::string head = css.substr(0, 3000);
+    for (std::size_t split = 0; split < head.size(); split += 3) expect_same(head, 64, 64, split);
+  }
+}
+
+// Runs that straddle the 64-byte index blocks and the 32-byte moves of plain runs.
+TEST(BulkIdentity, LongRunsAndBlankRuns) {
+  std::vector<std::string> inputs;
+  for (std::size_t n : {15, 16, 17, 31, 32, 33, 63, 64, 65, 127, 128, 129, 300}) {
+    const std::string run(n, 'x');
+    const std::string blanks(n, ' ');
+    inputs.push_back(run + "{" + run + ":" + run + " " + run + "}");
+    inputs.push_back("a" + blanks + "b{c" + blanks + ":" + blanks + "d" + blanks + "}");
+    inputs.push_back("a{b:/*" + run + "*/c" + blanks + "/*" + blanks + "*/ d}");
+    inputs.push_back(run + " x" + std::string(n, '\t') + "{y:z}");
+  }
+  for (const std::string& in : inputs) {
+    for (std::size_t block : {7, 64, 100, 4096}) expect_same(in, block, block);
+    for (std::size_t split = 0; split <= in.size(); ++split) expect_same(in, 64, 64, split);
+  }
+}
+
+// A failing read or write stops both paths at the same place with the same output.
+TEST(BulkIdentity, SameStopOnFailures) {
+  const std::string css = bench::make_stylesheet(20 * 1000, false);
+  for (std::size_t at : {0, 1, 100, 4095, 4096, 12345}) {
+    Converted r[2];
+    Converted w[2];
+    for (bool plain : {false, true}) {
+      MemoryFile src(css);
+      src.fail_read_at = at;
+      r[plain] = run_convert(src, 1000, 1000, MemoryFile(), plain);
+      MemoryFile dst;
+      dst.fail_write_at = at;
+      w[plain] = run_convert(MemoryFile(css), 1000, 1000, dst, plain);
+    }
+    EXPECT_EQ(r[0].out, r[1].out) << at;
+    EXPECT_EQ(r[0].read_pos, r[1].read_pos) << at;
+    EXPECT_TRUE(r[0].read_failed);
+    EXPECT_EQ(w[0].out, w[1].out) << at;
+    EXPECT_EQ(w[0].read_pos, w[1].read_pos) << at;
+    EXPECT_FALSE(w[0].write_ok);
+  }
+}
+
+}  // namespace
+}  // namespace veltrim::testing
