@@ -52,21 +52,13 @@ int run_veltrim(int argc, char** argv) {
 
   const char* in_name = argv[1];  // further arguments are ignored
   char out_name[kNameSize];
-  switch (check_name(in_name, out_name)) {
-    case NAME_OK:
-      break;
-    case NAME_TOO_SHORT:
-      std::fputs(msg::kNameTooShort, stdout);
-      return 0;
-    case NAME_TOO_LONG:
-      std::fputs(msg::kNameTooLong, stdout);
-      return 0;
-    case NAME_NO_CSS:
-      std::fputs(msg::kNameNoCss, stdout);
-      return 0;
-    case NAME_CSS_NOT_AT_END:
-      std::fputs(msg::kNameCssNotAtEnd, stdout);
-      return 0;
+  // The message for each refused name, in the order of NameCheck.
+  static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
+                                                  msg::kNameNoCss, msg::kNameCssNotAtEnd};
+  const NameCheck check = check_name(in_name, out_name);
+  if (check != NAME_OK) {
+    std::fputs(kNameMessages[check], stdout);
+    return 0;
   }
 
   OsFile in_os;
