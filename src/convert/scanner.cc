@@ -5,7 +5,9 @@ namespace veltrim {
 
 namespace {
 
-bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 }  // namespace
 
@@ -22,6 +24,9 @@ int read_char(ConverterState& st) {
   // Loops so that a comment directly after another one is removed too.
   while (st.cur[0] == '/') {
     if (!read_byte(st)) {
+      // A failed look-ahead leaves open whether the '/' starts a comment: keep it back, so
+      // that the output stays a prefix of what a sound read would have given.
+      if (st.in_file->failed) return 0;
       // The input ends right after the '/': it is an ordinary last character.
       st.cur[0] = '/';
       st.io_count = 1;
