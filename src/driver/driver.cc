@@ -1,5 +1,6 @@
 #include "driver/driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,39 @@ NameCheck check_name(const char* arg, char (&out_name)[kNameSize]) {
   return NAME_OK;
 }
 
+Outcome convert_files(RawFile& in, RawFile& out, std::size_t block) {
+  in_attach(g_in, &in, block);
+  out_attach(g_out, &out, block);
+  ConverterState st;
+  st.in_file = &g_in;
+  st.out_file = &g_out;
+  convert_sheet(st);
+
+  Outcome outcome;
+  // The close flushes the last block: it can fail like any write.
+  outcome.write_failed = !out_close(g_out);
+  outcome.read_failed = g_in.failed;
+  return outcome;
+}
+
+void closing_text(const Outcome& outcome, const char* in_name, const char* out_name,
+                  char (&text)[kClosingSize]) {
+  if (!outcome.read_failed && !outcome.write_failed) {
+    std::snprintf(text, sizeof text, msg::kDone, in_name, out_name);
+    return;
+  }
+  // Names are at most kNameSize - 1 bytes, so both messages fit; snprintf cuts off otherwise.
+  std::size_t used = 0;
+  text[0] = '\0';
+  if (outcome.read_failed) {
+    const int n = std::snprintf(text, sizeof text, msg::kReadFailed, in_name);
+    if (n > 0) used = std::min(static_cast<std::size_t>(n), sizeof text - 1);
+  }
+  if (outcome.write_failed) {
+    std::snprintf(text + used, sizeof text - used, msg::kWriteFailed, out_name);
+  }
+}
+
 int run_veltrim(int argc, char** argv) {
   std::fputs(msg::kBanner, stdout);
   if (argc < 2) {
@@ -73,18 +107,10 @@ int run_veltrim(int argc, char** argv) {
     return 0;
   }
 
-  in_attach(g_in, &in_os);
-  out_attach(g_out, &out_os);
-  ConverterState st;
-  st.in_file = &g_in;
-  st.out_file = &g_out;
-  convert_sheet(st);
-
-  // The close flushes the last block: it can fail like any write.
-  bool written = out_close(g_out);
-  if (g_in.failed) std::printf(msg::kReadFailed, in_name);
-  if (!written) std::printf(msg::kWriteFailed, out_name);
-  if (written && !g_in.failed) std::printf(msg::kDone, in_name, out_name);
+  const Outcome outcome = convert_files(in_os, out_os);
+  char text[kClosingSize];
+  closing_text(outcome, in_name, out_name, text);
+  std::fputs(text, stdout);
   in_os.close();
   return 0;
 }

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "platform/file_io.h"
+
 namespace veltrim {
 
 // Room for a file name and its terminating NUL.
@@ -19,6 +21,23 @@ enum NameCheck {
 // Checks an input name (".css" at its end, in any letter case) and, when it passes, writes
 // the output name into out_name: the same name with its last four bytes replaced by ".olf".
 NameCheck check_name(const char* arg, char (&out_name)[kNameSize]);
+
+// How the conversion of an opened pair of files ended.
+struct Outcome {
+  bool read_failed = false;
+  bool write_failed = false;  // a write, the last flush or the close of the output failed
+};
+
+// Converts `in` into `out` through the process's stream buffers and closes `out`; the input
+// stays open for its owner to close. Tests shrink the buffers with `block`.
+Outcome convert_files(RawFile& in, RawFile& out, std::size_t block = kBlockSize);
+
+// Room for the longest closing text: both failure messages, each with a name.
+constexpr std::size_t kClosingSize = 2 * kNameSize + 128;
+
+// The closing text of a run: the message of each failure, or else the success message.
+void closing_text(const Outcome& outcome, const char* in_name, const char* out_name,
+                  char (&text)[kClosingSize]);
 
 // The whole program: banner, checks, conversion, report. Always returns 0.
 int run_veltrim(int argc, char** argv);

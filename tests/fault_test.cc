@@ -1,0 +1,142 @@
+// Injected I/O faults through the whole run after the files are open: conversion, final
+// close and the closing messages. Whatever fails, the user is told so, never told of
+// success, and the output holds a prefix of the right output.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/driver.h"
+#include "driver/messages.h"
+#include "memory_file.h"
+
+namespace veltrim::testing {
+namespace {
+
+const std::string kSheet =
+    "/* head */\r\n@media screen {\r\n  a, b:hover {\r\n    color : red ;\r\n  }\r\n}\r\n"
+    "p{margin:0 auto}/**/ q\t{ x:/ y }\r\n";
+
+constexpr char kIn[] = "dir/site.css";
+constexpr char kOut[] = "dir/site.olf";
+
+std::string message(const char* format, const char* name) {
+  char buf[kClosingSize];
+  std::snprintf(buf, sizeof buf, format, name);
+  return buf;
+}
+
+struct Finished {
+  Outcome outcome;
+  std::string out;
+  std::string text;
+};
+
+Finished run(MemoryFile in, MemoryFile out, std::size_t block) {
+  Finished r;
+  r.outcome = convert_files(in, out, block);
+  EXPECT_TRUE(out.closed) << "the output must be closed on every path";
+  r.out = out.data;
+  char text[kClosingSize];
+  closing_text(r.outcome, kIn, kOut, text);
+  r.text = text;
+  return r;
+}
+
+bool is_prefix(const std::string& part, const std::string& whole) {
+  return whole.compare(0, part.size(), part) == 0;
+}
+
+TEST(Faults, CleanRunReportsSuccess) {
+  const Finished r = run(MemoryFile(kSheet), MemoryFile(), kBlockSize);
+  EXPECT_FALSE(r.outcome.read_failed);
+  EXPECT_FALSE(r.outcome.write_failed);
+  EXPECT_EQ(r.out, convert(kSheet));
+  EXPECT_EQ(r.text, "Soubor dir/site.css zpracovan do souboru dir/site.olf.\n");
+}
+
+// Every fault, at every byte offset and with several buffer sizes: the matching message
+// only, and a prefix of the clean output.
+TEST(Faults, EveryOffsetGivesTheRightMessageAndAPrefix) {
+  const std::string full = convert(kSheet);
+  const std::string read_msg = message(msg::kReadFailed, kIn);
+  const std::string write_msg = message(msg::kWriteFailed, kOut);
+  enum Fault { READ_FAILS, WRITE_FAILS, SHORT_WRITE_THEN_FAILS };
+  const struct {
+    Fault fault;
+    std::size_t limit;  // offsets tried: 0 .. limit - 1
+    const char* name;
+  } rows[] = {
+      {READ_FAILS, kSheet.size(), "read fails after N input bytes"},
+      {WRITE_FAILS, full.size(), "write fails after N output bytes"},
+      {SHORT_WRITE_THEN_FAILS, full.size(), "writes come back short, then fail"},
+  };
+  for (const auto& row : rows) {
+    for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
+      for (std::size_t n = 0; n < row.limit; ++n) {
+        SCOPED_TRACE(::testing::Message() << row.name << ", N=" << n << ", block=" << block);
+        MemoryFile in(kSheet);
+        MemoryFile out;
+        if (row.fault == READ_FAILS) in.fail_read_at = n;
+        if (row.fault != READ_FAILS) out.fail_write_at = n;
+        if (row.fault == SHORT_WRITE_THEN_FAILS) out.max_write = 2;
+        const Finished r = run(in, out, block);
+        EXPECT_TRUE(is_prefix(r.out, full)) << r.out;
+        if (row.fault == READ_FAILS) {
+          EXPECT_TRUE(r.outcome.read_failed);
+          EXPECT_FALSE(r.outcome.write_failed);
+          EXPECT_EQ(r.text, read_msg);
+        } else {
+          EXPECT_FALSE(r.outcome.read_failed);
+          EXPECT_TRUE(r.outcome.write_failed);
+          EXPECT_EQ(r.text, write_msg);
+          EXPECT_LE(r.out.size(), n);
+        }
+      }
+    }
+  }
+}
+
+// Short writes alone lose nothing: they are finished, and the run succeeds.
+TEST(Faults, ShortWritesAloneSucceed) {
+  for (std::size_t max_write : {1, 2, 5}) {
+    MemoryFile out;
+    out.max_write = max_write;
+    const Finished r = run(MemoryFile(kSheet), out, 16);
+    EXPECT_FALSE(r.outcome.write_failed) << max_write;
+    EXPECT_EQ(r.out, convert(kSheet));
+  }
+}
+
+// Regression: a failing close (a delayed write the system lost) was reported as success.
+TEST(Faults, FailingCloseIsAWriteFailure) {
+  MemoryFile out;
+  out.fail_close = true;
+  const Finished r = run(MemoryFile(kSheet), out, kBlockSize);
+  EXPECT_TRUE(r.outcome.write_failed);
+  EXPECT_EQ(r.out, convert(kSheet));
+  EXPECT_EQ(r.text, message(msg::kWriteFailed, kOut));
+}
+
+// Both streams failing get both messages, read first, and still no success message.
+TEST(Faults, ReadAndWriteFailuresAreBothReported) {
+  MemoryFile in(kSheet);
+  in.fail_read_at = 30;
+  MemoryFile out;
+  out.fail_close = true;
+  const Finished r = run(in, out, 8);
+  EXPECT_EQ(r.text, message(msg::kReadFailed, kIn) + message(msg::kWriteFailed, kOut));
+}
+
+// The longest names the checks let through fit the closing text whole.
+TEST(Faults, LongestNamesFitTheClosingText) {
+  const std::string in_name = std::string(kNameSize - 5, 'n') + ".css";
+  const std::string out_name = std::string(kNameSize - 5, 'n') + ".olf";
+  char text[kClosingSize];
+  closing_text(Outcome{true, true}, in_name.c_str(), out_name.c_str(), text);
+  EXPECT_EQ(std::string(text), message(msg::kReadFailed, in_name.c_str()) +
+                                   message(msg::kWriteFailed, out_name.c_str()));
+}
+
+}  // namespace
+}  // namespace veltrim::testing
