@@ -1,0 +1,75 @@
+// Every byte sequence is a stylesheet to this tool. For each, the conversion must end
+// without a sanitizer report, squeeze every blank, and give the same bytes however the
+// input is cut into blocks and whichever path converts it.
+//
+//   veltrim_fuzz -max_total_time=60 NEW_CORPUS_DIR tests/fuzz/corpus
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "memory_file.h"
+
+namespace {
+
+using veltrim::kBlockSize;
+using veltrim::testing::Converted;
+using veltrim::testing::MemoryFile;
+using veltrim::testing::run_convert;
+
+[[noreturn]] void fail(const char* what, const std::string& in, const std::string& out) {
+  std::fprintf(stderr, "veltrim_fuzz: %s\ninput (%zu bytes), output:\n%s\n", what, in.size(),
+               out.c_str());
+  std::abort();
+}
+
+// Blanks leave the conversion only as a single space, or as the CR LF right after a '}'.
+void check_blanks(const std::string& in, const std::string& out) {
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char c = out[i];
+    if (c == '\t') fail("a TAB in the output", in, out);
+    if (c == ' ' && i > 0 && out[i - 1] == ' ') fail("two spaces in a row", in, out);
+    if (c == '\r' && (i == 0 || out[i - 1] != '}' || i + 1 == out.size() || out[i + 1] != '\n')) {
+      fail("a CR that does not follow '}' or lead a CR LF", in, out);
+    }
+    if (c == '\n' && (i == 0 || out[i - 1] != '\r')) fail("a LF without its CR", in, out);
+  }
+}
+
+Converted run(const std::string& in, std::size_t in_block, std::size_t out_block, bool plain,
+              std::size_t split_at = veltrim::testing::kNever) {
+  MemoryFile raw(in);
+  raw.split_at = split_at;
+  return run_convert(raw, in_block, out_block, MemoryFile(), plain);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string in(reinterpret_cast<const char*>(data), size);
+  const Converted reference = run(in, kBlockSize, kBlockSize, true);
+  if (!reference.write_ok || reference.read_failed) fail("memory I/O failed", in, reference.out);
+  check_blanks(in, reference.out);
+
+  // Block sizes come from the input's own bytes, without taking any away from the sheet,
+  // so that the seed stylesheets are fuzzed as they are.
+  const std::size_t first = size ? data[0] : 0;
+  const std::size_t last = size ? data[size - 1] : 0;
+  const std::size_t middle = size ? data[size / 2] : 0;
+  const struct {
+    std::size_t in_block, out_block;
+    bool plain;
+    std::size_t split_at;
+  } variants[] = {
+      {kBlockSize, kBlockSize, false, veltrim::testing::kNever},
+      {1 + first % 64, 1 + last % 64, false, size / 2},
+      {1 + middle % 7, 1 + first % 5, true, size / 3},
+      {1, 1, false, veltrim::testing::kNever},
+  };
+  for (const auto& v : variants) {
+    const Converted got = run(in, v.in_block, v.out_block, v.plain, v.split_at);
+    if (got.out != reference.out) fail("output depends on blocks or path", in, got.out);
+  }
+  return 0;
+}
