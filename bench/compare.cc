@@ -49,6 +49,7 @@ struct Sample {
 // Runs argv as a child with standard output discarded; wall time and peak memory.
 Sample run(const std::vector<std::string>& argv) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   auto t0 = std::chrono::steady_clock::now();

@@ -55,7 +55,7 @@ TEST(BulkIdentity, RandomInputsAllBlockSizes) {
 // Whole stylesheets with LF and CR LF line ends, cut at many places.
 TEST(BulkIdentity, GeneratedStylesheets) {
   for (bool crlf : {false, true}) {
-    const std::string css = bench::make_stylesheet(300 * 1000, crlf);
+    const std::string css = bench::make_stylesheet(std::size_t{300} * 1000, crlf);
     expect_same(css, kBlockSize, kBlockSize);
     for (std::size_t block : {61, 200, 4096, 9999}) expect_same(css, block, block);
     const std::string head = css.substr(0, 3000);
@@ -82,7 +82,7 @@ TEST(BulkIdentity, LongRunsAndBlankRuns) {
 
 // A failing read or write stops both paths at the same place with the same output.
 TEST(BulkIdentity, SameStopOnFailures) {
-  const std::string css = bench::make_stylesheet(20 * 1000, false);
+  const std::string css = bench::make_stylesheet(std::size_t{20} * 1000, false);
   for (std::size_t at : {0, 1, 100, 4095, 4096, 12345}) {
     Converted r[2];
     Converted w[2];

@@ -68,7 +68,7 @@ struct ByteIndex {
     if (n > 64) n = 64;
 #if defined(__SSE2__)
     if (n == 64) {
-      for (int i = 0; i < 4; ++i) {
+      for (std::size_t i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
         auto bits = [i](__m128i m) {

@@ -54,7 +54,7 @@ class OsFile final : public RawFile {
 
 // Bytes moved per system call. Tests shrink the block of a stream to a few bytes to put its
 // boundary at every position of an input.
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // Input stream: a block buffer refilled from `raw`. End of input and failure are sticky.
 struct InFile {
