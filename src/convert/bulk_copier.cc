@@ -45,24 +45,41 @@ unsigned trailing_zeros(std::uint64_t m) {  // m != 0
 }
 
 bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_stop(unsigned char c) {
-  return c == '{' || c == '}' || c == ',' || c == ':' || c == ';' || c == '/';
+
+// The characters that can end a part, by the kind of part: a selector ends at ',' or '{', a
+// property at ':' (or, before its first character, at the '}' of an empty block), a value at
+// ';' or '}'. Elsewhere they are plain, like ':' in "a:hover" or ',' in "rgba(0, 0, 0)".
+enum Stops : unsigned char { SELECTOR_STOPS, PROPERTY_STOPS, VALUE_STOPS };
+constexpr Stops kStopsOf[] = {SELECTOR_STOPS, SELECTOR_STOPS, PROPERTY_STOPS,
+                              PROPERTY_STOPS, VALUE_STOPS,    VALUE_STOPS};
+
+bool is_stop(Stops stops, unsigned char c) {
+  switch (stops) {
+    case SELECTOR_STOPS:
+      return c == ',' || c == '{';
+    case PROPERTY_STOPS:
+      return c == ':' || c == '}';
+    default:
+      return c == ';' || c == '}';
+  }
 }
 
 // Index of a block of up to 64 bytes: bit i tells about byte i. An event is a byte that the
-// machine has to look at: a character that may end a part or open a comment, or a blank,
-// except for a lone space between two plain characters, which the line form keeps as it is.
-// Every other byte is plain everywhere and is copied with its run.
+// machine has to look at in the kind of part it is in: a character that may end that part, a
+// '/' that may open a comment, or a blank, except for a lone space between two plain
+// characters, which the line form keeps as it is. Every other byte is copied with its run.
 struct ByteIndex {
   const unsigned char* base = nullptr;  // first byte of the indexed block
   const unsigned char* end = nullptr;   // end of the input in the buffer
   std::uint64_t blank = 0;
-  std::uint64_t event = 0;
+  std::uint64_t event[3] = {0, 0, 0};  // by Stops
 
   void index_from(const unsigned char* p) {
     base = p;
-    std::uint64_t stop = 0;
+    std::uint64_t stop[3] = {0, 0, 0};
     std::uint64_t space = 0;
+    std::uint64_t slash = 0;
+    std::uint64_t star = 0;
     blank = 0;
     std::size_t n = static_cast<std::size_t>(end - p);
     if (n > 64) n = 64;
@@ -76,26 +93,39 @@ struct ByteIndex {
                  << (16 * i);
         };
         const __m128i sp = eq(' ');
+        const __m128i close = eq('}');
         space |= bits(sp);
         blank |= bits(_mm_or_si128(_mm_or_si128(sp, eq('\t')), _mm_or_si128(eq('\n'), eq('\r'))));
-        stop |= bits(_mm_or_si128(
-            _mm_or_si128(_mm_or_si128(eq('{'), eq('}')), _mm_or_si128(eq(','), eq(':'))),
-            _mm_or_si128(eq(';'), eq('/'))));
+        stop[SELECTOR_STOPS] |= bits(_mm_or_si128(eq(','), eq('{')));
+        stop[PROPERTY_STOPS] |= bits(_mm_or_si128(eq(':'), close));
+        stop[VALUE_STOPS] |= bits(_mm_or_si128(eq(';'), close));
+        slash |= bits(eq('/'));
+        star |= bits(eq('*'));
       }
     } else
 #endif
     {
       for (std::size_t i = 0; i < n; ++i) {
-        space |= static_cast<std::uint64_t>(p[i] == ' ') << i;
-        blank |= static_cast<std::uint64_t>(is_blank(p[i])) << i;
-        stop |= static_cast<std::uint64_t>(is_stop(p[i])) << i;
+        const unsigned char c = p[i];
+        space |= static_cast<std::uint64_t>(c == ' ') << i;
+        blank |= static_cast<std::uint64_t>(is_blank(c)) << i;
+        for (int k = 0; k < 3; ++k) {
+          stop[k] |= static_cast<std::uint64_t>(is_stop(static_cast<Stops>(k), c)) << i;
+        }
+        slash |= static_cast<std::uint64_t>(c == '/') << i;
+        star |= static_cast<std::uint64_t>(c == '*') << i;
       }
     }
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-    const std::uint64_t plain = ~(blank | stop) & valid;
-    // Bytes outside the block count as unknown, so a space at either edge stays an event.
-    const std::uint64_t quiet = space & (plain << 1) & (plain >> 1);
-    event = stop | (blank & ~quiet);
+    // A '/' opens a comment when a '*' follows; after the last byte that is not known yet.
+    const std::uint64_t last = n == 0 ? 0 : std::uint64_t{1} << (n - 1);
+    const std::uint64_t opens = slash & ((star >> 1) | last);
+    for (int k = 0; k < 3; ++k) {
+      const std::uint64_t plain = ~(blank | stop[k] | opens) & valid;
+      // Bytes outside the block count as unknown, so a space at either edge stays an event.
+      const std::uint64_t quiet = space & (plain << 1) & (plain >> 1);
+      event[k] = stop[k] | opens | (blank & ~quiet);
+    }
   }
 
   // Makes p fall inside the indexed block; returns its offset there.
@@ -104,11 +134,11 @@ struct ByteIndex {
     return static_cast<unsigned>(p - base);
   }
 
-  // The first event at or after p, or end.
-  const unsigned char* next_event(const unsigned char* p) {
+  // The first event at or after p for a part with these stops, or end.
+  const unsigned char* next_event(const unsigned char* p, Stops stops) {
     for (;;) {
       const unsigned off = offset_of(p);
-      const std::uint64_t m = event >> off;
+      const std::uint64_t m = event[stops] >> off;
       if (m != 0) return p + trailing_zeros(m);
       p = base + 64;
       if (p >= end) return end;
@@ -148,8 +178,14 @@ void copy_rules_in_bulk(ConverterState& st) {
 
   Part part = SELECTOR_START;
   bool blanks = false;  // blanks (or blanks and comments) stand before p
+  // A part has just begun, where blanks are dropped. The index knows only the kind of part
+  // the copier is in, so it could take a lone space after the last character of the part
+  // before for a quiet one: skip such blanks here.
+  auto skip_blanks_at_start = [&] {
+    if (p != in_end && is_blank(*p)) p = index.skip_blanks(p);
+  };
   for (;;) {
-    const unsigned char* e = index.next_event(p);
+    const unsigned char* e = index.next_event(p, kStopsOf[part]);
     // Room for the plain run, a space, and the longest single output, "}" CR LF.
     if (out_end - q < (e - p) + 4) break;
     if (e != p) {
@@ -183,6 +219,7 @@ void copy_rules_in_bulk(ConverterState& st) {
           *q++ = c;
           part = c == ',' ? SELECTOR_START : DECLARATION_START;
           blanks = false;
+          skip_blanks_at_start();
           continue;
         }
         break;
@@ -192,6 +229,7 @@ void copy_rules_in_bulk(ConverterState& st) {
           *q++ = ':';
           part = VALUE_START;
           blanks = false;
+          skip_blanks_at_start();
           continue;
         }
         break;
@@ -201,6 +239,7 @@ void copy_rules_in_bulk(ConverterState& st) {
           *q++ = ';';
           part = DECLARATION_START;
           blanks = false;
+          skip_blanks_at_start();
           continue;
         }
         break;
@@ -214,6 +253,7 @@ void copy_rules_in_bulk(ConverterState& st) {
           blanks = false;
           done_p = p;
           done_q = q;
+          skip_blanks_at_start();
           continue;
         }
         break;
@@ -227,6 +267,12 @@ void copy_rules_in_bulk(ConverterState& st) {
           while (x + 1 < in_end && !(x[0] == '*' && x[1] == '/')) ++x;
           if (x + 1 >= in_end) goto unfinished;
           p = x + 2;
+          // The closing '/' looks plain to the index, so a lone space after it would pass
+          // as quiet: take any blanks here as the run they are.
+          if (p < in_end && is_blank(*p)) {
+            blanks = true;
+            p = index.skip_blanks(p);
+          }
           continue;
         }
         break;
