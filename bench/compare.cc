@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
     tool_rss = std::max(tool_rss, t.max_rss_kib);
   }
   long small_rss = 0;
-  for (int i = 0; i < 5; ++i) small_rss = std::max(small_rss, run({tool, small.string()}).max_rss_kib);
+  for (int i = 0; i < 5; ++i)
+    small_rss = std::max(small_rss, run({tool, small.string()}).max_rss_kib);
 
   const double mt = median(tool_s);
   const double mc = median(copy_s);

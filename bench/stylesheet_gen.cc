@@ -13,14 +13,25 @@ struct Lcg {
   }
 };
 
-const char* const kTags[] = {"div", "a", "ul li", "p", "h1", "h2", "nav", "section > article",
-                             "input[type=\"text\"]", "button", "table td", "span"};
-const char* const kClasses[] = {"card", "header", "menu-item", "is-active", "btn-primary",
-                                "col-md-6", "container", "footer__link", "sr-only", "grid"};
-const char* const kPseudo[] = {"", "", "", ":hover", ":focus", "::before", ":nth-child(2n+1)",
-                               ":not(.disabled)"};
-const char* const kProps[] = {"color", "margin", "padding", "font", "border", "background",
-                              "display", "box-shadow", "transition", "grid-template-columns"};
+const char* const kTags[] = {"div",
+                             "a",
+                             "ul li",
+                             "p",
+                             "h1",
+                             "h2",
+                             "nav",
+                             "section > article",
+                             "input[type=\"text\"]",
+                             "button",
+                             "table td",
+                             "span"};
+const char* const kClasses[] = {"card",     "header",    "menu-item",    "is-active", "btn-primary",
+                                "col-md-6", "container", "footer__link", "sr-only",   "grid"};
+const char* const kPseudo[] = {
+    "", "", "", ":hover", ":focus", "::before", ":nth-child(2n+1)", ":not(.disabled)"};
+const char* const kProps[] = {
+    "color",      "margin",  "padding",    "font",       "border",
+    "background", "display", "box-shadow", "transition", "grid-template-columns"};
 const char* const kValues[] = {
     "#1a5fb4",
     "0 auto",

@@ -74,15 +74,16 @@ class Tool : public ::testing::Test {
 
 TEST_F(Tool, NoArgumentPrintsHelp) {
   ToolRun r = run_tool({});
-  EXPECT_EQ(r.out, kBanner +
-                       "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
-                       "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
-                       "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
-                       "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
-                       "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
-                       "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
-                       "Syntaxe:\n\n"
-                       "  VELTRIM jmeno_vstupniho_css_souboru\n\n");
+  EXPECT_EQ(r.out,
+            kBanner +
+                "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
+                "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
+                "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
+                "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
+                "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
+                "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
+                "Syntaxe:\n\n"
+                "  VELTRIM jmeno_vstupniho_css_souboru\n\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(folder_entries().empty());
 }

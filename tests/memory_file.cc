@@ -33,8 +33,8 @@ bool MemoryFile::close() {
   return !fail_close;
 }
 
-Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block,
-                      MemoryFile out, bool plain) {
+Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block, MemoryFile out,
+                      bool plain) {
   auto in_file = std::make_unique<InFile>();
   auto out_file = std::make_unique<OutFile>();
   in_attach(*in_file, &in, in_block);
@@ -52,7 +52,9 @@ Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block
   return r;
 }
 
-std::string convert(const std::string& in) { return run_convert(MemoryFile(in)).out; }
+std::string convert(const std::string& in) {
+  return run_convert(MemoryFile(in)).out;
+}
 
 ScanFixture::ScanFixture(const std::string& bytes, std::size_t block) : in_raw(bytes) {
   in_attach(*in, &in_raw, block);
