@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "convert/byte_masks.h"
 #include "convert/converter.h"
 #include "memory_file.h"
 #include "stylesheet_gen.h"
@@ -13,15 +14,22 @@ namespace {
 using veltrim::testing::MemoryFile;
 
 const std::string& sheet(bool crlf) {
-  static const std::string lf = veltrim::bench::make_stylesheet(std::size_t{8} * 1000 * 1000, false);
+  static const std::string lf =
+      veltrim::bench::make_stylesheet(std::size_t{8} * 1000 * 1000, false);
   static const std::string cr = veltrim::bench::make_stylesheet(std::size_t{8} * 1000 * 1000, true);
   return crlf ? cr : lf;
 }
 
-// Arguments: 1 for the per-character path alone, 0 with the bulk paths; 1 for CR LF input.
+// Arguments: 1 for the per-character path alone, 0 with the bulk paths; 1 for CR LF input;
+// the vector width in bytes that the bulk path classifies with (0: a plain loop).
 void BM_Convert(benchmark::State& state) {
   const bool plain = state.range(0) != 0;
   const std::string& css = sheet(state.range(1) != 0);
+  const int width = veltrim::classifier_width();
+  if (!veltrim::use_classifier_width(static_cast<int>(state.range(2)))) {
+    state.SkipWithError("this processor lacks that vector width");
+    return;
+  }
   auto in = std::make_unique<veltrim::InFile>();
   auto out = std::make_unique<veltrim::OutFile>();
   // Made once: the loop measures the conversion, not copying the sheet or growing a string.
@@ -41,14 +49,18 @@ void BM_Convert(benchmark::State& state) {
     veltrim::out_close(*out);
     benchmark::DoNotOptimize(dst.data.data());
   }
+  veltrim::use_classifier_width(width);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(css.size()));
 }
 BENCHMARK(BM_Convert)
-    ->ArgNames({"plain", "crlf"})
-    ->Args({1, 0})
-    ->Args({0, 0})
-    ->Args({0, 1})
+    ->ArgNames({"plain", "crlf", "width"})
+    ->Args({1, 0, 0})
+    ->Args({0, 0, 0})
+    ->Args({0, 0, 16})
+    ->Args({0, 0, 32})
+    ->Args({0, 0, 64})
+    ->Args({0, 1, 64})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -9,30 +9,12 @@
 // unfinished rule and hands it to the per-character path, which goes on from the same place.
 #include <cstring>
 
+#include "convert/byte_masks.h"
 #include "convert/converter.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace veltrim {
 
 namespace {
-
-// Where the copier stands: at the start of a part (blanks there are dropped), or inside one.
-enum Part : unsigned char {
-  SELECTOR_START,  // copy_selector before its first character
-  SELECTOR,
-  DECLARATION_START,  // copy_declaration before its first character
-  PROPERTY,
-  VALUE_START,  // after the ':' that ends a property
-  VALUE,
-};
-
-// A plain character moves a part from its start into its middle.
-constexpr Part kAfterPlain[] = {SELECTOR, SELECTOR, PROPERTY, PROPERTY, VALUE, VALUE};
-// Blanks before a plain character become one space only in the middle of a part.
-constexpr bool kInMiddle[] = {false, true, false, true, false, true};
 
 unsigned trailing_zeros(std::uint64_t m) {  // m != 0
 #if defined(__GNUC__)
@@ -44,24 +26,8 @@ unsigned trailing_zeros(std::uint64_t m) {  // m != 0
 #endif
 }
 
-bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-// The characters that can end a part, by the kind of part: a selector ends at ',' or '{', a
-// property at ':' (or, before its first character, at the '}' of an empty block), a value at
-// ';' or '}'. Elsewhere they are plain, like ':' in "a:hover" or ',' in "rgba(0, 0, 0)".
-enum Stops : unsigned char { SELECTOR_STOPS, PROPERTY_STOPS, VALUE_STOPS };
-constexpr Stops kStopsOf[] = {SELECTOR_STOPS, SELECTOR_STOPS, PROPERTY_STOPS,
-                              PROPERTY_STOPS, VALUE_STOPS,    VALUE_STOPS};
-
-bool is_stop(Stops stops, unsigned char c) {
-  switch (stops) {
-    case SELECTOR_STOPS:
-      return c == ',' || c == '{';
-    case PROPERTY_STOPS:
-      return c == ':' || c == '}';
-    default:
-      return c == ';' || c == '}';
-  }
+bool is_blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 // Index of a block of up to 64 bytes: bit i tells about byte i. An event is a byte that the
@@ -76,55 +42,20 @@ struct ByteIndex {
 
   void index_from(const unsigned char* p) {
     base = p;
-    std::uint64_t stop[3] = {0, 0, 0};
-    std::uint64_t space = 0;
-    std::uint64_t slash = 0;
-    std::uint64_t star = 0;
-    blank = 0;
     std::size_t n = static_cast<std::size_t>(end - p);
     if (n > 64) n = 64;
-#if defined(__SSE2__)
-    if (n == 64) {
-      for (std::size_t i = 0; i < 4; ++i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-        auto bits = [i](__m128i m) {
-          return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)))
-                 << (16 * i);
-        };
-        const __m128i sp = eq(' ');
-        const __m128i close = eq('}');
-        space |= bits(sp);
-        blank |= bits(_mm_or_si128(_mm_or_si128(sp, eq('\t')), _mm_or_si128(eq('\n'), eq('\r'))));
-        stop[SELECTOR_STOPS] |= bits(_mm_or_si128(eq(','), eq('{')));
-        stop[PROPERTY_STOPS] |= bits(_mm_or_si128(eq(':'), close));
-        stop[VALUE_STOPS] |= bits(_mm_or_si128(eq(';'), close));
-        slash |= bits(eq('/'));
-        star |= bits(eq('*'));
-      }
-    } else
-#endif
-    {
-      for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
-        space |= static_cast<std::uint64_t>(c == ' ') << i;
-        blank |= static_cast<std::uint64_t>(is_blank(c)) << i;
-        for (int k = 0; k < 3; ++k) {
-          stop[k] |= static_cast<std::uint64_t>(is_stop(static_cast<Stops>(k), c)) << i;
-        }
-        slash |= static_cast<std::uint64_t>(c == '/') << i;
-        star |= static_cast<std::uint64_t>(c == '*') << i;
-      }
-    }
+    ByteMasks m;
+    classify_bytes(p, n, m);
+    blank = m.blank;
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     // A '/' opens a comment when a '*' follows; after the last byte that is not known yet.
     const std::uint64_t last = n == 0 ? 0 : std::uint64_t{1} << (n - 1);
-    const std::uint64_t opens = slash & ((star >> 1) | last);
+    const std::uint64_t opens = m.slash & ((m.star >> 1) | last);
     for (int k = 0; k < 3; ++k) {
-      const std::uint64_t plain = ~(blank | stop[k] | opens) & valid;
+      const std::uint64_t plain = ~(m.blank | m.stop[k] | opens) & valid;
       // Bytes outside the block count as unknown, so a space at either edge stays an event.
-      const std::uint64_t quiet = space & (plain << 1) & (plain >> 1);
-      event[k] = stop[k] | opens | (blank & ~quiet);
+      const std::uint64_t quiet = m.space & (plain << 1) & (plain >> 1);
+      event[k] = m.stop[k] | opens | (m.blank & ~quiet);
     }
   }
 
@@ -157,6 +88,18 @@ struct ByteIndex {
   }
 };
 
+// Copies a run of n plain bytes. Most runs are short: they take one fixed-size move, which
+// needs no library call; the output always has room for it.
+inline void copy_run(unsigned char* q, const unsigned char* p, std::size_t n,
+                     const unsigned char* in_end) {
+  if (n <= 64 && in_end - p >= 64) {
+    std::memcpy(q, p, 32);
+    if (n > 32) std::memcpy(q + 32, p + 32, 32);
+  } else {
+    std::memcpy(q, p, n);
+  }
+}
+
 }  // namespace
 
 void copy_rules_in_bulk(ConverterState& st) {
@@ -176,115 +119,147 @@ void copy_rules_in_bulk(ConverterState& st) {
   const unsigned char* done_p = p;
   unsigned char* done_q = q;
 
-  Part part = SELECTOR_START;
+  // The part the copier is in is the block of code it runs: each kind of part has its own,
+  // since its events are few and branches of its own are easier to predict than one switch
+  // over all of them. Within a kind, `middle` tells a part's start from its middle.
+  bool middle = false;  // a plain character of the part has been written
   bool blanks = false;  // blanks (or blanks and comments) stand before p
-  // A part has just begun, where blanks are dropped. The index knows only the kind of part
-  // the copier is in, so it could take a lone space after the last character of the part
-  // before for a quiet one: skip such blanks here.
-  auto skip_blanks_at_start = [&] {
-    if (p != in_end && is_blank(*p)) p = index.skip_blanks(p);
-  };
-  for (;;) {
-    const unsigned char* e = index.next_event(p, kStopsOf[part]);
-    // Room for the plain run, a space, and the longest single output, "}" CR LF.
-    if (out_end - q < (e - p) + 4) break;
+  const unsigned char* e = p;
+
+  // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
+  // of the buffered input and when the output buffer may not hold what comes next.
+  auto take_run = [&]() {
+    // Room for the run with room to spare for fixed-size moves, a space, and "}" CR LF.
+    if (out_end - q < (e - p) + 64 + 4) return false;
     if (e != p) {
-      // A run of plain characters: the first decides the space, the rest are copied as is.
-      if (blanks && kInMiddle[part]) *q++ = ' ';
-      part = kAfterPlain[part];
-      blanks = false;
+      // The first plain character decides the space; the rest are copied as they are.
+      if (blanks && middle) *q++ = ' ';
       const std::size_t n = static_cast<std::size_t>(e - p);
-      if (n <= 32 && in_end - p >= 32 && out_end - q >= 32) {
-        std::memcpy(q, p, 32);  // one fixed-size move; only n bytes are kept
-      } else {
-        std::memcpy(q, p, n);
-      }
+      copy_run(q, p, n, in_end);
       q += n;
       p = e;
+      middle = true;
+      blanks = false;
     }
-    if (e == in_end) break;
-
-    const unsigned char c = *e;
-    if (is_blank(c)) {
-      blanks = true;
-      p = index.skip_blanks(e);
-      continue;
-    }
-    ++p;
-    switch (c) {
-      case ',':
-      case '{':
-        if (part <= SELECTOR) {
-          // Blanks before the end of a selector are dropped.
-          *q++ = c;
-          part = c == ',' ? SELECTOR_START : DECLARATION_START;
-          blanks = false;
-          skip_blanks_at_start();
-          continue;
-        }
-        break;
-      case ':':
-        if (part == DECLARATION_START || part == PROPERTY) {
-          if (blanks && part == PROPERTY) *q++ = ' ';
-          *q++ = ':';
-          part = VALUE_START;
-          blanks = false;
-          skip_blanks_at_start();
-          continue;
-        }
-        break;
-      case ';':
-        if (part == VALUE_START || part == VALUE) {
-          if (blanks && part == VALUE) *q++ = ' ';
-          *q++ = ';';
-          part = DECLARATION_START;
-          blanks = false;
-          skip_blanks_at_start();
-          continue;
-        }
-        break;
-      case '}':
-        if (part == DECLARATION_START || part == VALUE_START || part == VALUE) {
-          if (blanks && part == VALUE) *q++ = ' ';
-          *q++ = '}';
-          *q++ = '\r';
-          *q++ = '\n';
-          part = SELECTOR_START;
-          blanks = false;
-          done_p = p;
-          done_q = q;
-          skip_blanks_at_start();
-          continue;
-        }
-        break;
-      case '/':
-        // Needs the byte after it to tell a comment from a plain '/'.
-        if (p == in_end) goto unfinished;
-        if (*p == '*') {
-          // The comment closes at the first "*/" after the opening pair; it stands for
-          // nothing, so blanks on either side of it still make one run.
-          const unsigned char* x = p + 1;
-          while (x + 1 < in_end && !(x[0] == '*' && x[1] == '/')) ++x;
-          if (x + 1 >= in_end) goto unfinished;
-          p = x + 2;
-          // The closing '/' looks plain to the index, so a lone space after it would pass
-          // as quiet: take any blanks here as the run they are.
-          if (p < in_end && is_blank(*p)) {
-            blanks = true;
-            p = index.skip_blanks(p);
-          }
-          continue;
-        }
-        break;
-      default:
-        break;
-    }
-    // A character that does not end the part it stands in: plain.
-    if (blanks && kInMiddle[part]) *q++ = ' ';
-    part = kAfterPlain[part];
-    blanks = false;
+    return e != in_end;
+  };
+  // Writes the event character c at e as a plain one, with the space that blanks before it
+  // become in the middle of a part.
+  auto put_plain = [&](unsigned char c) {
+    if (blanks && middle) *q++ = ' ';
     *q++ = c;
+    p = e + 1;
+    middle = true;
+    blanks = false;
+  };
+  // After the character that ends a part: the next part starts, and blanks there are dropped.
+  // The index knows only the kind of part the copier is in, so it could take a lone space
+  // after the last character of the part before for a quiet one: they are skipped here.
+  auto start_part = [&]() {
+    p = index.skip_blanks(e + 1);
+    middle = false;
+    blanks = false;
+  };
+  // A blank run is an event where it is not a lone space between plain characters.
+  auto take_blanks = [&]() {
+    p = index.skip_blanks(e);
+    blanks = true;
+  };
+  // A '/' that may open a comment. Returns false when the buffered input cannot tell or the
+  // comment runs past it; true when p has moved past the comment, or the '/' was plain.
+  auto take_slash = [&]() {
+    if (e + 1 == in_end) return false;
+    if (e[1] != '*') {
+      put_plain('/');
+      return true;
+    }
+    // The comment closes at the first "*/" after the opening pair; it stands for nothing, so
+    // blanks on either side of it still make one run.
+    const unsigned char* x = e + 2;
+    while (x + 1 < in_end && !(x[0] == '*' && x[1] == '/')) ++x;
+    if (x + 1 >= in_end) return false;
+    p = x + 2;
+    // The closing '/' looks plain to the index, so a lone space after it would pass as
+    // quiet: take any blanks here as the run they are.
+    if (p < in_end && is_blank(*p)) {
+      blanks = true;
+      p = index.skip_blanks(p);
+    }
+    return true;
+  };
+
+selector:  // copy_selector: up to ',' or '{'; blanks before either are dropped
+  e = index.next_event(p, SELECTOR_STOPS);
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ',':
+      *q++ = ',';
+      start_part();
+      goto selector;
+    case '{':
+      *q++ = '{';
+      start_part();
+      goto property;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto selector;
+    default:
+      take_blanks();
+      goto selector;
   }
+
+property:  // copy_declaration before the ':': up to ':', or '}' of an empty declaration
+  e = index.next_event(p, PROPERTY_STOPS);
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ':':
+      if (blanks && middle) *q++ = ' ';
+      *q++ = ':';
+      start_part();
+      goto value;
+    case '}':
+      if (middle) {
+        put_plain('}');  // inside a property name, '}' is plain
+        goto property;
+      }
+      goto rule_end;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto property;
+    default:
+      take_blanks();
+      goto property;
+  }
+
+value:  // copy_declaration after the ':': up to ';', or the '}' that ends the rule
+  e = index.next_event(p, VALUE_STOPS);
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ';':
+      if (blanks && middle) *q++ = ' ';
+      *q++ = ';';
+      start_part();
+      goto property;
+    case '}':
+      if (blanks && middle) *q++ = ' ';
+      goto rule_end;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto value;
+    default:
+      take_blanks();
+      goto value;
+  }
+
+rule_end:  // '}' at e ends the rule: it leaves with CR LF, and the rule is done
+  *q++ = '}';
+  *q++ = '\r';
+  *q++ = '\n';
+  done_p = e + 1;
+  done_q = q;
+  start_part();
+  goto selector;
+
 unfinished:
   if (done_p == in_begin) return;
   in_consume(in, static_cast<std::size_t>(done_p - in_begin));

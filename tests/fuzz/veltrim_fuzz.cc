@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "convert/byte_masks.h"
 #include "memory_file.h"
 
 namespace {
@@ -70,6 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& v : variants) {
     const Converted got = run(in, v.in_block, v.out_block, v.plain, v.split_at);
     if (got.out != reference.out) fail("output depends on blocks or path", in, got.out);
+  }
+
+  // The bulk path once more with another vector width of its byte classifier, where this
+  // processor has it.
+  static const int kWidths[] = {0, 16, 32, 64};
+  const int chosen = veltrim::classifier_width();
+  if (veltrim::use_classifier_width(kWidths[last % 4])) {
+    const Converted got = run(in, kBlockSize, kBlockSize, false);
+    veltrim::use_classifier_width(chosen);
+    if (got.out != reference.out) fail("output depends on the classifier width", in, got.out);
   }
   return 0;
 }
