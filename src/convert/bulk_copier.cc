@@ -32,8 +32,8 @@ bool is_blank(unsigned char c) {
 
 // Index of a block of up to 64 bytes: bit i tells about byte i. An event is a byte that the
 // machine has to look at in the kind of part it is in: a character that may end that part, a
-// '/' that may open a comment, or a blank, except for a lone space between two plain
-// characters, which the line form keeps as it is. Every other byte is copied with its run.
+// '/' that may open a comment, or a blank, except for a lone space that the line form keeps
+// as it is (a quiet one). Every other byte is copied with its run.
 struct ByteIndex {
   const unsigned char* base = nullptr;  // first byte of the indexed block
   const unsigned char* end = nullptr;   // end of the input in the buffer
@@ -53,8 +53,12 @@ struct ByteIndex {
     const std::uint64_t opens = m.slash & ((m.star >> 1) | last);
     for (int k = 0; k < 3; ++k) {
       const std::uint64_t plain = ~(m.blank | m.stop[k] | opens) & valid;
+      // After a plain character the copier is in the middle of a part, where one blank
+      // stays one space before anything but the end of a selector: before a plain
+      // character, and before ':' of a property or ';' and '}' of a value too.
+      const std::uint64_t keeps = plain | (k == SELECTOR_STOPS ? 0 : m.stop[k]);
       // Bytes outside the block count as unknown, so a space at either edge stays an event.
-      const std::uint64_t quiet = m.space & (plain << 1) & (plain >> 1);
+      const std::uint64_t quiet = m.space & (plain << 1) & (keeps >> 1);
       event[k] = m.stop[k] | opens | (m.blank & ~quiet);
     }
   }
