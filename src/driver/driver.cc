@@ -16,7 +16,7 @@ constexpr char kInExt[] = ".css";
 constexpr char kOutExt[] = ".olf";
 constexpr std::size_t kExtLen = sizeof(kInExt) - 1;
 
-// The streams hold 64 KiB buffers each: static, so that neither the stack nor the heap
+// The streams hold a buffer of kBlockSize each: static, so that neither the stack nor the heap
 // has to carry them.
 InFile g_in;
 OutFile g_out;
