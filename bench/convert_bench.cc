@@ -30,8 +30,8 @@ void BM_Convert(benchmark::State& state) {
     state.SkipWithError("this processor lacks that vector width");
     return;
   }
-  auto in = std::make_unique<veltrim::InFile>();
-  auto out = std::make_unique<veltrim::OutFile>();
+  auto in = veltrim::testing::new_in_file();
+  auto out = veltrim::testing::new_out_file();
   // Made once: the loop measures the conversion, not copying the sheet or growing a string.
   MemoryFile src(css);
   MemoryFile dst;

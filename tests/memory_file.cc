@@ -35,8 +35,8 @@ bool MemoryFile::close() {
 
 Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block, MemoryFile out,
                       bool plain) {
-  auto in_file = std::make_unique<InFile>();
-  auto out_file = std::make_unique<OutFile>();
+  auto in_file = new_in_file();
+  auto out_file = new_out_file();
   in_attach(*in_file, &in, in_block);
   out_attach(*out_file, &out, out_block);
   ConverterState st;
