@@ -54,9 +54,10 @@ struct ByteIndex {
     for (int k = 0; k < 3; ++k) {
       const std::uint64_t plain = ~(m.blank | m.stop[k] | opens) & valid;
       // After a plain character the copier is in the middle of a part, where one blank
-      // stays one space before anything but the end of a selector: before a plain
-      // character, and before ':' of a property or ';' and '}' of a value too.
-      const std::uint64_t keeps = plain | (k == SELECTOR_STOPS ? 0 : m.stop[k]);
+      // stays one space before a plain character, and before ':' of a property or ';' and
+      // '}' of a value too. Before the ',' or '{' that ends a selector it is dropped: the
+      // copier takes that one back from the run it copied.
+      const std::uint64_t keeps = plain | m.stop[k];
       // Bytes outside the block count as unknown, so a space at either edge stays an event.
       const std::uint64_t quiet = m.space & (plain << 1) & (keeps >> 1);
       event[k] = m.stop[k] | opens | (m.blank & ~quiet);
@@ -129,6 +130,7 @@ void copy_rules_in_bulk(ConverterState& st) {
   bool middle = false;  // a plain character of the part has been written
   bool blanks = false;  // blanks (or blanks and comments) stand before p
   const unsigned char* e = p;
+  const unsigned char* run_from = p;  // where the last run of a selector began
 
   // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
   // of the buffered input and when the output buffer may not hold what comes next.
@@ -194,13 +196,16 @@ void copy_rules_in_bulk(ConverterState& st) {
 
 selector:  // copy_selector: up to ',' or '{'; blanks before either are dropped
   e = index.next_event(p, SELECTOR_STOPS);
+  run_from = p;
   if (!take_run()) goto unfinished;
   switch (*e) {
     case ',':
+      q -= e != run_from && e[-1] == ' ';  // a quiet space that ended the run
       *q++ = ',';
       start_part();
       goto selector;
     case '{':
+      q -= e != run_from && e[-1] == ' ';
       *q++ = '{';
       start_part();
       goto property;
