@@ -1,0 +1,278 @@
+// The bulk kernel: the copy machine of the bulk path over raw buffers, compiled once for
+// each instruction set by the units that include this header (see bulk_kernels.h).
+//
+// It runs the same machine as copy_selector and copy_declaration, with the part it is in made
+// explicit, and it works from an index of the bytes that matter (blanks and the characters
+// that may end a part or open a comment), so that plain runs move in one step. It only ever
+// converts whole rules: wherever it cannot finish one inside the buffers (the input buffer
+// ends, the output buffer is nearly full, a comment runs past the buffer), it stops at the
+// start of that rule, and the per-character path goes on from there.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "convert/bulk_kernels.h"
+#include "convert/byte_masks.h"
+#include "convert/classify_block.h"
+
+namespace veltrim {
+namespace {  // a copy per unit: the copies differ in their instructions
+
+unsigned trailing_zeros(std::uint64_t m) {  // m != 0
+#if defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_ctzll(m));
+#else
+  unsigned n = 0;
+  for (; (m & 1) == 0; m >>= 1) ++n;
+  return n;
+#endif
+}
+
+bool is_blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Index of a block of up to 64 bytes: bit i tells about byte i. An event is a byte that the
+// machine has to look at in the kind of part it is in: a character that may end that part, a
+// '/' that may open a comment, or a blank, except for a lone space that the line form keeps
+// as it is (a quiet one). Every other byte is copied with its run.
+template <class Classifier>
+struct ByteIndex {
+  const unsigned char* base = nullptr;  // first byte of the indexed block
+  const unsigned char* end = nullptr;   // end of the input in the buffer
+  std::uint64_t blank = 0;
+  std::uint64_t event[3] = {0, 0, 0};  // by Stops
+
+  void index_from(const unsigned char* p) {
+    base = p;
+    std::size_t n = static_cast<std::size_t>(end - p);
+    if (n > 64) n = 64;
+    ByteMasks m;
+    if (n == 64) {
+      Classifier::classify64(p, m);
+    } else {
+      classify_scalar(p, n, m);
+    }
+    blank = m.blank;
+    const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    // A '/' opens a comment when a '*' follows; after the last byte that is not known yet.
+    const std::uint64_t last = n == 0 ? 0 : std::uint64_t{1} << (n - 1);
+    const std::uint64_t opens = m.slash & ((m.star >> 1) | last);
+    for (int k = 0; k < 3; ++k) {
+      const std::uint64_t plain = ~(m.blank | m.stop[k] | opens) & valid;
+      // After a plain character the copier is in the middle of a part, where one blank
+      // stays one space before a plain character, and before ':' of a property or ';' and
+      // '}' of a value too. Before the ',' or '{' that ends a selector it is dropped: the
+      // copier takes that one back from the run it copied.
+      const std::uint64_t keeps = plain | m.stop[k];
+      // Bytes outside the block count as unknown, so a space at either edge stays an event.
+      const std::uint64_t quiet = m.space & (plain << 1) & (keeps >> 1);
+      event[k] = m.stop[k] | opens | (m.blank & ~quiet);
+    }
+  }
+
+  // Makes p fall inside the indexed block; returns its offset there.
+  unsigned offset_of(const unsigned char* p) {
+    if (p >= base + 64 || p < base) index_from(p);
+    return static_cast<unsigned>(p - base);
+  }
+
+  // The first event at or after p for a part with these stops, or end.
+  const unsigned char* next_event(const unsigned char* p, Stops stops) {
+    for (;;) {
+      const unsigned off = offset_of(p);
+      const std::uint64_t m = event[stops] >> off;
+      if (m != 0) return p + trailing_zeros(m);
+      p = base + 64;
+      if (p >= end) return end;
+    }
+  }
+
+  // The first byte at or after p that is not a blank, or end.
+  const unsigned char* skip_blanks(const unsigned char* p) {
+    for (;;) {
+      const unsigned off = offset_of(p);
+      // The bits shifted in turn into ones: a run of blanks stops at the block end at most.
+      const std::uint64_t m = ~(blank >> off);
+      p = m == 0 ? base + 64 : p + trailing_zeros(m);
+      if (p < base + 64 || p >= end) return p < end ? p : end;
+    }
+  }
+};
+
+// Copies a run of n plain bytes. Most runs are short: they take the same 64-byte move, which
+// needs neither a library call nor a branch on the length; the output always has room.
+inline void copy_run(unsigned char* q, const unsigned char* p, std::size_t n,
+                     const unsigned char* in_end) {
+  if (n <= 64 && in_end - p >= 64) {
+    std::memcpy(q, p, 32);
+    std::memcpy(q + 32, p + 32, 32);
+  } else {
+    std::memcpy(q, p, n);
+  }
+}
+
+template <class Classifier>
+BulkEnd convert_whole_rules(const unsigned char* const in_begin, const unsigned char* const in_end,
+                            unsigned char* const out_begin, unsigned char* const out_end) {
+  ByteIndex<Classifier> index;
+  index.end = in_end;
+  index.index_from(in_begin);
+  const unsigned char* p = in_begin;
+  unsigned char* q = out_begin;
+  // Everything up to these has been converted into whole rules.
+  const unsigned char* done_p = p;
+  unsigned char* done_q = q;
+
+  // The part the copier is in is the block of code it runs: each kind of part has its own,
+  // since its events are few and branches of its own are easier to predict than one switch
+  // over all of them. Within a kind, `middle` tells a part's start from its middle.
+  bool middle = false;  // a plain character of the part has been written
+  bool blanks = false;  // blanks (or blanks and comments) stand before p
+  const unsigned char* e = p;
+  const unsigned char* run_from = p;  // where the last run of a selector began
+
+  // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
+  // of the buffered input and when the output buffer may not hold what comes next.
+  auto take_run = [&]() {
+    // Room for the run with room to spare for fixed-size moves, a space, and "}" CR LF.
+    if (out_end - q < (e - p) + 64 + 4) return false;
+    if (e != p) {
+      // The first plain character decides the space; the rest are copied as they are.
+      if (blanks && middle) *q++ = ' ';
+      const std::size_t n = static_cast<std::size_t>(e - p);
+      copy_run(q, p, n, in_end);
+      q += n;
+      p = e;
+      middle = true;
+      blanks = false;
+    }
+    return e != in_end;
+  };
+  // Writes the event character c at e as a plain one, with the space that blanks before it
+  // become in the middle of a part.
+  auto put_plain = [&](unsigned char c) {
+    if (blanks && middle) *q++ = ' ';
+    *q++ = c;
+    p = e + 1;
+    middle = true;
+    blanks = false;
+  };
+  // After the character that ends a part: the next part starts, and blanks there are dropped.
+  // The index knows only the kind of part the copier is in, so it could take a lone space
+  // after the last character of the part before for a quiet one: they are skipped here.
+  auto start_part = [&]() {
+    p = index.skip_blanks(e + 1);
+    middle = false;
+    blanks = false;
+  };
+  // A blank run is an event where it is not a lone space between plain characters.
+  auto take_blanks = [&]() {
+    p = index.skip_blanks(e);
+    blanks = true;
+  };
+  // A '/' that may open a comment. Returns false when the buffered input cannot tell or the
+  // comment runs past it; true when p has moved past the comment, or the '/' was plain.
+  auto take_slash = [&]() {
+    if (e + 1 == in_end) return false;
+    if (e[1] != '*') {
+      put_plain('/');
+      return true;
+    }
+    // The comment closes at the first "*/" after the opening pair; it stands for nothing, so
+    // blanks on either side of it still make one run.
+    const unsigned char* x = e + 2;
+    while (x + 1 < in_end && !(x[0] == '*' && x[1] == '/')) ++x;
+    if (x + 1 >= in_end) return false;
+    p = x + 2;
+    // The closing '/' looks plain to the index, so a lone space after it would pass as
+    // quiet: take any blanks here as the run they are.
+    if (p < in_end && is_blank(*p)) {
+      blanks = true;
+      p = index.skip_blanks(p);
+    }
+    return true;
+  };
+
+selector:  // copy_selector: up to ',' or '{'; blanks before either are dropped
+  e = index.next_event(p, SELECTOR_STOPS);
+  run_from = p;
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ',':
+      q -= e != run_from && e[-1] == ' ';  // a quiet space that ended the run
+      *q++ = ',';
+      start_part();
+      goto selector;
+    case '{':
+      q -= e != run_from && e[-1] == ' ';
+      *q++ = '{';
+      start_part();
+      goto property;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto selector;
+    default:
+      take_blanks();
+      goto selector;
+  }
+
+property:  // copy_declaration before the ':': up to ':', or '}' of an empty declaration
+  e = index.next_event(p, PROPERTY_STOPS);
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ':':
+      if (blanks && middle) *q++ = ' ';
+      *q++ = ':';
+      start_part();
+      goto value;
+    case '}':
+      if (middle) {
+        put_plain('}');  // inside a property name, '}' is plain
+        goto property;
+      }
+      goto rule_end;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto property;
+    default:
+      take_blanks();
+      goto property;
+  }
+
+value:  // copy_declaration after the ':': up to ';', or the '}' that ends the rule
+  e = index.next_event(p, VALUE_STOPS);
+  if (!take_run()) goto unfinished;
+  switch (*e) {
+    case ';':
+      if (blanks && middle) *q++ = ' ';
+      *q++ = ';';
+      start_part();
+      goto property;
+    case '}':
+      if (blanks && middle) *q++ = ' ';
+      goto rule_end;
+    case '/':
+      if (!take_slash()) goto unfinished;
+      goto value;
+    default:
+      take_blanks();
+      goto value;
+  }
+
+rule_end:  // '}' at e ends the rule: it leaves with CR LF, and the rule is done
+  *q++ = '}';
+  *q++ = '\r';
+  *q++ = '\n';
+  done_p = e + 1;
+  done_q = q;
+  start_part();
+  goto selector;
+
+unfinished:
+  return BulkEnd{done_p, done_q};
+}
+
+}  // namespace
+}  // namespace veltrim
