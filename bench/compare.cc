@@ -24,23 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The floor: read then write in 64 KiB blocks, as dd bs=64K does.
-int block_copy(const char* src, const char* dst) {
-  int in = open(src, O_RDONLY);
-  int out = open(dst, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (in < 0 || out < 0) return 1;
-  static char buf[64 * 1024];
-  ssize_t n;
-  while ((n = read(in, buf, sizeof buf)) > 0) {
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-      if (w <= 0) return 1;
-      done += w;
-    }
-  }
-  return (n < 0 || close(out) != 0) ? 1 : 0;
-}
-
 struct Sample {
   double seconds;
   long max_rss_kib;
@@ -87,12 +70,14 @@ void write_bytes(const fs::path& p, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--block-copy") == 0) return block_copy(argv[2], argv[3]);
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s PATH/TO/veltrim [MEGABYTES] [RUNS]\n", argv[0]);
     return 2;
   }
   const std::string tool = fs::absolute(argv[1]).string();
+  // The block copy is built beside this program.
+  const std::string copier =
+      (fs::read_symlink("/proc/self/exe").parent_path() / "veltrim_block_copy").string();
   const double mb = argc > 2 ? std::atof(argv[2]) : 23;
   const int runs = argc > 3 ? std::atoi(argv[3]) : 21;
 
@@ -104,18 +89,17 @@ int main(int argc, char** argv) {
   write_bytes(big, veltrim::bench::make_stylesheet(bytes, false));
   write_bytes(small, veltrim::bench::make_stylesheet(1000, false));
   const std::string copy_target = (dir / "copy.css").string();
-  const std::string copier = fs::read_symlink("/proc/self/exe").string();
 
   // One warm-up each, so that the page cache holds the input for both.
   run({tool, big.string()});
-  run({copier, "--block-copy", big.string(), copy_target});
+  run({copier, big.string(), copy_target});
 
   std::vector<double> tool_s;
   std::vector<double> copy_s;
   long tool_rss = 0;
   for (int i = 0; i < runs; ++i) {
     Sample t = run({tool, big.string()});
-    Sample c = run({copier, "--block-copy", big.string(), copy_target});
+    Sample c = run({copier, big.string(), copy_target});
     tool_s.push_back(t.seconds);
     copy_s.push_back(c.seconds);
     tool_rss = std::max(tool_rss, t.max_rss_kib);
