@@ -16,6 +16,15 @@
 #include "convert/byte_masks.h"
 #include "convert/classify_block.h"
 
+// Branch hints: the way past a block's edge goes out of the straight line of code.
+#if defined(__GNUC__)
+#define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
+#define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define VELTRIM_LIKELY(x) (x)
+#define VELTRIM_UNLIKELY(x) (x)
+#endif
+
 namespace veltrim {
 namespace {  // a copy per unit: the copies differ in their instructions
 
@@ -74,7 +83,7 @@ struct ByteIndex {
 
   // Makes p fall inside the indexed block; returns its offset there.
   unsigned offset_of(const unsigned char* p) {
-    if (p >= base + 64 || p < base) index_from(p);
+    if (VELTRIM_UNLIKELY(p >= base + 64 || p < base)) index_from(p);
     return static_cast<unsigned>(p - base);
   }
 
@@ -83,7 +92,7 @@ struct ByteIndex {
     for (;;) {
       const unsigned off = offset_of(p);
       const std::uint64_t m = event[stops] >> off;
-      if (m != 0) return p + trailing_zeros(m);
+      if (VELTRIM_LIKELY(m != 0)) return p + trailing_zeros(m);
       p = base + 64;
       if (p >= end) return end;
     }
