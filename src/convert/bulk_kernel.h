@@ -68,17 +68,21 @@ struct ByteIndex {
     // A '/' opens a comment when a '*' follows; after the last byte that is not known yet.
     const std::uint64_t last = n == 0 ? 0 : std::uint64_t{1} << (n - 1);
     const std::uint64_t opens = m.slash & ((m.star >> 1) | last);
-    for (int k = 0; k < 3; ++k) {
-      const std::uint64_t plain = ~(m.blank | m.stop[k] | opens) & valid;
-      // After a plain character the copier is in the middle of a part, where one blank
-      // stays one space before a plain character, and before ':' of a property or ';' and
-      // '}' of a value too. Before the ',' or '{' that ends a selector it is dropped: the
-      // copier takes that one back from the run it copied.
-      const std::uint64_t keeps = plain | m.stop[k];
-      // Bytes outside the block count as unknown, so a space at either edge stays an event.
-      const std::uint64_t quiet = m.space & (plain << 1) & (keeps >> 1);
-      event[k] = m.stop[k] | opens | (m.blank & ~quiet);
-    }
+    // After a plain character the copier is in the middle of a part, where one blank stays
+    // one space before a plain character, and before ':' of a property or ';' and '}' of a
+    // value too: before anything but a blank or a comment. Before the ',' or '{' that ends
+    // a selector it is dropped: the copier takes that one back from the run it copied.
+    // Bytes outside the block count as unknown, so a space at either edge stays an event.
+    const std::uint64_t keeps = ~(m.blank | opens) & valid;
+    const std::uint64_t kept_space = m.space & (keeps >> 1);
+    const std::uint64_t fixed = opens | m.blank;
+    auto events = [&](std::uint64_t stop) {
+      const std::uint64_t quiet = kept_space & ((keeps & ~stop) << 1);
+      return stop | (fixed & ~quiet);
+    };
+    event[SELECTOR_STOPS] = events(m.stop[SELECTOR_STOPS]);
+    event[PROPERTY_STOPS] = events(m.stop[PROPERTY_STOPS]);
+    event[VALUE_STOPS] = events(m.stop[VALUE_STOPS]);
   }
 
   // Makes p fall inside the indexed block; returns its offset there.
