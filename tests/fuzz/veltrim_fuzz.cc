@@ -2,7 +2,7 @@
 // without a sanitizer report, squeeze every blank, and give the same bytes however the
 // input is cut into blocks and whichever path converts it.
 //
-//   veltrim_fuzz -max_total_time=60 NEW_CORPUS_DIR tests/fuzz/corpus
+//   veltrim_fuzz -max_total_time=60 NEW_CORPUS_DIR tests/fuzz/corpus examples
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
