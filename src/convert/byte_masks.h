@@ -24,11 +24,12 @@ struct ByteMasks {
 // Fills m for p[0, n), n <= 64; the bits from n on are 0.
 void classify_bytes(const unsigned char* p, std::size_t n, ByteMasks& m);
 
-// The vector width in bytes that full blocks are classified with: 64, 32, 16, or 0 for the
-// plain loop. The widest the processor runs is chosen at start.
+// The vector width in bytes that the bulk kernel in use, and classify_bytes, classify full
+// blocks with: 64, 32, 16, or 0 for the plain loop. The widest the processor runs is chosen
+// at start.
 int classifier_width();
-// For tests and benchmarks: classifies with the given width from now on; false (and no
-// change) when this processor or build cannot.
+// For tests and benchmarks: uses the kernel and classifier of the given width from now on;
+// false (and no change) when this processor or build cannot.
 bool use_classifier_width(int width);
 
 }  // namespace veltrim
