@@ -104,6 +104,67 @@ TEST(BulkIdentity, RandomInputsEveryClassifierWidth) {
   }
 }
 
+// Stylesheets made of the pieces real ones have, each joined to the next by a random blank run
+// or none, so that long stretches convert as whole blocks and every kind of state crosses
+// the block edges; the odd comment, plain brace and '}' in a property send the machine back
+// to events at random places.
+std::string structured_css(std::mt19937& rng, std::size_t len) {
+  static const char* const kBlanks[] = {"",   "",   " ",    " ",     "  ",
+                                        "\t", "\n", "\r\n", " \n\t", "\n\n    "};
+  static const char* const kPieces[] = {"a",
+                                        "b.c",
+                                        "d:hover",
+                                        "e::before",
+                                        "f > g",
+                                        "h,",
+                                        "i ,",
+                                        "{",
+                                        "{",
+                                        "}",
+                                        "}",
+                                        "}",
+                                        "x",
+                                        "y-z",
+                                        ":",
+                                        ":",
+                                        ":",
+                                        "1px",
+                                        "0",
+                                        "rgba(0,",
+                                        "0, 0)",
+                                        ";",
+                                        ";",
+                                        ";",
+                                        "a/b",
+                                        "/* c */",
+                                        "url(/u.png)",
+                                        "!important",
+                                        "@media (max-width: 9px) {",
+                                        "p:q:r",
+                                        "{}",
+                                        ";;"};
+  std::string s;
+  while (s.size() < len) {
+    s += kPieces[rng() % (sizeof kPieces / sizeof kPieces[0])];
+    s += kBlanks[rng() % (sizeof kBlanks / sizeof kBlanks[0])];
+  }
+  return s;
+}
+
+TEST(BulkIdentity, StructuredInputsEveryClassifierWidth) {
+  for (int width : {0, 16, 32, 64}) {
+    ScopedWidth pinned(width);
+    if (!pinned.ok) continue;
+    std::mt19937 rng(100 + width);
+    for (int i = 0; i < 400; ++i) {
+      const std::string in = structured_css(rng, 64 + rng() % 1500);
+      expect_same(in, kBlockSize, kBlockSize);
+      expect_same(in, 200, 150);
+      expect_same(in, kBlockSize, kBlockSize, rng() % (in.size() + 1));
+    }
+  }
+}
+
 // Whole stylesheets with LF and CR LF line ends, cut at many places.
 TEST(BulkIdentity, GeneratedStylesheets) {
   for (bool crlf : {false, true}) {

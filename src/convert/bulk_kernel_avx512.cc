@@ -1,5 +1,7 @@
-// The bulk kernel for AVX-512BW (with BMI1 and BMI2). CMake compiles this unit, and only this
-// one, for that instruction set; it runs only where the processor has it.
+// The bulk kernel for AVX-512BW and VBMI2 (with BMI1, BMI2 and POPCNT). CMake compiles this
+// unit, and only this one, for that instruction set; it runs only where the processor has it.
+// VBMI2's byte compress is what writes whole planned blocks; a processor with AVX-512BW
+// alone runs the AVX2 copy, which the wider classifier barely beat without the plans.
 #include "convert/bulk_kernel.h"
 
 namespace veltrim {

@@ -31,7 +31,9 @@ bool runs_here(int width) {
 #if defined(VELTRIM_WIDE_VECTORS)
   __builtin_cpu_init();
   const bool bmi = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-  if (width == 64) return bmi && __builtin_cpu_supports("avx512bw");
+  if (width == 64) {
+    return bmi && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2");
+  }
   if (width == 32) return bmi && __builtin_cpu_supports("avx2");
 #endif
   (void)width;

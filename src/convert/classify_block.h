@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "convert/block_plan.h"
 #include "convert/byte_masks.h"
 
 #if defined(__AVX512BW__) || defined(__AVX2__)
@@ -38,6 +39,7 @@ inline void classify_scalar(const unsigned char* p, std::size_t n, ByteMasks& m)
 
 struct ScalarClassifier {
   static constexpr int kWidth = 0;
+  static constexpr bool kBlocks = false;
   static void classify64(const unsigned char* p, ByteMasks& m) { classify_scalar(p, 64, m); }
 };
 
@@ -58,10 +60,41 @@ struct VectorClassifier {
     m.slash = eq('/');
     m.star = eq('*');
   }
+
+#if defined(__AVX512VBMI2__)
+  // Whole blocks planned from their masks and written by compressing the kept bytes.
+  static constexpr bool kBlocks = true;
+  static void char_masks(const unsigned char* p, CharMasks& m) {
+    const __m512i v = _mm512_loadu_si512(p);
+    auto eq = [&v](char c) -> std::uint64_t {
+      return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+    };
+    m.blank = eq(' ') | eq('\t') | eq('\n') | eq('\r');
+    m.comma = eq(',');
+    m.open = eq('{');
+    m.close = eq('}');
+    m.colon = eq(':');
+    m.semi = eq(';');
+    m.slash = eq('/');
+    m.star = eq('*');
+  }
+  // Writes the bytes of p[0, 64) that `keep` selects, in order and with blanks as spaces, in
+  // one 64-byte store at q (which has room for it); returns the end of what they fill.
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t blank, std::uint64_t keep,
+                                   unsigned char* q) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i text = _mm512_mask_blend_epi8(blank, v, _mm512_set1_epi8(' '));
+    _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(keep, text));
+    return q + _mm_popcnt_u64(keep);
+  }
+#else
+  static constexpr bool kBlocks = false;
+#endif
 };
 #elif defined(__AVX2__)
 struct VectorClassifier {
   static constexpr int kWidth = 32;
+  static constexpr bool kBlocks = false;
   static void classify64(const unsigned char* p, ByteMasks& m) {
     m = ByteMasks();
     for (std::size_t h = 0; h < 2; ++h) {
@@ -87,6 +120,7 @@ struct VectorClassifier {
 #elif defined(__SSE2__)
 struct VectorClassifier {
   static constexpr int kWidth = 16;
+  static constexpr bool kBlocks = false;
   static void classify64(const unsigned char* p, ByteMasks& m) {
     m = ByteMasks();
     for (std::size_t i = 0; i < 4; ++i) {

@@ -1,0 +1,123 @@
+// The whole-block planner on single blocks: what it keeps, where rules end, the state it
+// leaves, and the blocks it must leave to the byte-by-byte machine.
+#include "convert/block_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace veltrim {
+namespace {
+
+// The masks of a block, padded to 64 bytes with spaces.
+CharMasks masks_of(std::string& block) {
+  block.resize(64, ' ');
+  CharMasks m;
+  for (unsigned i = 0; i < 64; ++i) {
+    const std::uint64_t b = std::uint64_t{1} << i;
+    switch (block[i]) {
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+        m.blank |= b;
+        break;
+      case ',':
+        m.comma |= b;
+        break;
+      case '{':
+        m.open |= b;
+        break;
+      case '}':
+        m.close |= b;
+        break;
+      case ':':
+        m.colon |= b;
+        break;
+      case ';':
+        m.semi |= b;
+        break;
+      case '/':
+        m.slash |= b;
+        break;
+      case '*':
+        m.star |= b;
+        break;
+      default:
+        break;
+    }
+  }
+  return m;
+}
+
+// What the plan writes, as the kernel writes it.
+std::string written(const std::string& block, const BlockPlan& plan) {
+  std::string out = plan.space_first ? " " : "";
+  for (unsigned i = 0; i < 64; ++i) {
+    if ((plan.keep >> i) & 1) {
+      const char c = block[i];
+      out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+    }
+    if ((plan.ends >> i) & 1) out += "\r\n";
+  }
+  return out;
+}
+
+struct Row {
+  MachineState before;
+  std::string in;
+  std::string out;  // empty: the planner must decline
+  MachineState after;
+};
+
+constexpr MachineState kRuleStart{IN_SELECTOR, false, false};
+
+TEST(BlockPlan, Table) {
+  const std::vector<Row> rows = {
+      {kRuleStart, "a  b , c\t{ x :\n y  z ; }", "a b,c{x :y z ;}\r\n", {IN_SELECTOR, false, true}},
+      {kRuleStart,
+       "a:hover,b::before{c:d:e;f;g:h}",
+       "a:hover,b::before{c:d:e;f;g:h}\r\n",
+       {IN_SELECTOR, false, true}},
+      {kRuleStart, "a{b:c}d{e", "a{b:c}\r\nd{e", {IN_PROPERTY, true, true}},
+      {kRuleStart, "a{b: c/d}", "a{b:c/d}\r\n", {IN_SELECTOR, false, true}},
+      // The state carries over from the block before: the blanks and plain character before
+      // byte 0 make a space, in a value the ':' is plain, in a property ';' is.
+      {{IN_VALUE, true, true}, "x:y}", " x:y}\r\n", {IN_SELECTOR, false, true}},
+      {{IN_VALUE, true, false}, ";b:c", ";b:c", {IN_VALUE, true, true}},
+      {{IN_PROPERTY, true, true}, ":v", " :v", {IN_VALUE, true, true}},
+      {{IN_PROPERTY, false, true}, "}", "}\r\n", {IN_SELECTOR, false, true}},
+      {{IN_SELECTOR, true, true}, ",b", ",b", {IN_SELECTOR, true, true}},
+      // Declined: a comment, a '/' whose next byte is unknown, braces the machine takes as
+      // plain, and '}' inside a property name.
+      {kRuleStart, "a{b:c /* d */}", "", {}},
+      {kRuleStart, "a{b{c:d}", "", {}},
+      {kRuleStart, "a}b{c:d}", "", {}},
+      {kRuleStart, "a{b }", "", {}},
+      {{IN_PROPERTY, true, false}, "}", "", {}},
+  };
+  for (const Row& row : rows) {
+    std::string block = row.in;
+    const CharMasks m = masks_of(block);
+    BlockPlan plan;
+    const bool planned = plan_block(m, row.before, plan);
+    ASSERT_EQ(planned, !row.out.empty()) << row.in;
+    if (!planned) continue;
+    EXPECT_EQ(written(block, plan), row.out) << row.in;
+    EXPECT_EQ(plan.after.part, row.after.part) << row.in;
+    EXPECT_EQ(plan.after.middle, row.after.middle) << row.in;
+    EXPECT_EQ(plan.after.blanks, row.after.blanks) << row.in;
+  }
+}
+
+// A '/' in the last byte may open a comment that the next block closes.
+TEST(BlockPlan, DeclinesASlashInTheLastByte) {
+  std::string block(63, 'a');
+  block += '/';
+  BlockPlan plan;
+  EXPECT_FALSE(plan_block(masks_of(block), kRuleStart, plan));
+}
+
+}  // namespace
+}  // namespace veltrim
