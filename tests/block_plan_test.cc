@@ -55,10 +55,7 @@ CharMasks masks_of(std::string& block) {
 std::string written(const std::string& block, const BlockPlan& plan) {
   std::string out = plan.space_first ? " " : "";
   for (unsigned i = 0; i < 64; ++i) {
-    if ((plan.keep >> i) & 1) {
-      const char c = block[i];
-      out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
-    }
+    if ((plan.keep >> i) & 1) out += (plan.spaces >> i) & 1 ? ' ' : block[i];
     if ((plan.ends >> i) & 1) out += "\r\n";
   }
   return out;
@@ -89,9 +86,14 @@ TEST(BlockPlan, Table) {
       {{IN_PROPERTY, true, true}, ":v", " :v", {IN_VALUE, true, true}},
       {{IN_PROPERTY, false, true}, "}", "}\r\n", {IN_SELECTOR, false, true}},
       {{IN_SELECTOR, true, true}, ",b", ",b", {IN_SELECTOR, true, true}},
-      // Declined: a comment, a '/' whose next byte is unknown, braces the machine takes as
-      // plain, and '}' inside a property name.
-      {kRuleStart, "a{b:c /* d */}", "", {}},
+      // A comment stands for nothing, and blanks on either side of it make one run.
+      {kRuleStart, "a/**/b{x/*1*/ :/**/y /* z */}", "ab{x :y }\r\n", {IN_SELECTOR, false, true}},
+      {kRuleStart, "a /*/ b */c{d:e}/**/", "a c{d:e}\r\n", {IN_SELECTOR, false, true}},
+      {{IN_VALUE, true, true}, "/* a */b}", " b}\r\n", {IN_SELECTOR, false, true}},
+      // Declined: a comment that runs past the block, braces the machine takes as plain,
+      // and '}' inside a property name.
+      {kRuleStart, "a{b:c /* d", "", {}},
+      {kRuleStart, "a{b:c /* d *", "", {}},
       {kRuleStart, "a{b{c:d}", "", {}},
       {kRuleStart, "a}b{c:d}", "", {}},
       {kRuleStart, "a{b }", "", {}},

@@ -111,38 +111,16 @@ TEST(BulkIdentity, RandomInputsEveryClassifierWidth) {
 std::string structured_css(std::mt19937& rng, std::size_t len) {
   static const char* const kBlanks[] = {"",   "",   " ",    " ",     "  ",
                                         "\t", "\n", "\r\n", " \n\t", "\n\n    "};
-  static const char* const kPieces[] = {"a",
-                                        "b.c",
-                                        "d:hover",
-                                        "e::before",
-                                        "f > g",
-                                        "h,",
-                                        "i ,",
-                                        "{",
-                                        "{",
-                                        "}",
-                                        "}",
-                                        "}",
-                                        "x",
-                                        "y-z",
-                                        ":",
-                                        ":",
-                                        ":",
-                                        "1px",
-                                        "0",
-                                        "rgba(0,",
-                                        "0, 0)",
-                                        ";",
-                                        ";",
-                                        ";",
-                                        "a/b",
-                                        "/* c */",
-                                        "url(/u.png)",
-                                        "!important",
-                                        "@media (max-width: 9px) {",
-                                        "p:q:r",
-                                        "{}",
-                                        ";;"};
+  static const char* const kPieces[] = {
+      "a",     "b.c",         "d:hover",    "e::before",
+      "f > g", "h,",          "i ,",        "{",
+      "{",     "}",           "}",          "}",
+      "x",     "y-z",         ":",          ":",
+      ":",     "1px",         "0",          "rgba(0,",
+      "0, 0)", ";",           ";",          ";",
+      "a/b",   "/* c */",     "/*/ ; */",   "/* a; b: c } { */",
+      "/**/",  "url(/u.png)", "!important", "@media (max-width: 9px) {",
+      "p:q:r", "{}",          ";;"};
   std::string s;
   while (s.size() < len) {
     s += kPieces[rng() % (sizeof kPieces / sizeof kPieces[0])];

@@ -32,6 +32,7 @@ struct MachineState {
 
 struct BlockPlan {
   std::uint64_t keep = 0;    // bytes written: the non-blank ones, and each blank run's space
+  std::uint64_t spaces = 0;  // the kept bytes written as a space
   std::uint64_t ends = 0;    // each '}' here ends a rule, and CR LF follows it
   bool space_first = false;  // the blanks before the block become a space before byte 0
   MachineState after;        // the state after the block's last byte
@@ -66,44 +67,85 @@ inline unsigned highest_bit(std::uint64_t m) {  // m != 0
 #endif
 }
 
+inline unsigned lowest_bit(std::uint64_t m) {  // m != 0
+#if defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_ctzll(m));
+#else
+  unsigned n = 0;
+  while (((m >> n) & 1) == 0) ++n;
+  return n;
+#endif
+}
+
+// Bit i: byte i is part of a comment that opens and closes within the block. Sets `open`
+// when a comment opens but does not close there.
+inline std::uint64_t comments_in(const CharMasks& m, bool& open) {
+  std::uint64_t comments = 0;
+  open = false;
+  // Every '/' before a '*' would open one, unless it stands inside an earlier one.
+  std::uint64_t opens = m.slash & (m.star >> 1);
+  const std::uint64_t closes = m.star & (m.slash >> 1);  // the '*' of each "*/"
+  while (opens != 0) {
+    const unsigned from = lowest_bit(opens);
+    // The comment ends at the first "*/" after its own "/*"; "/**/" is the shortest.
+    const std::uint64_t close = from < 61 ? closes & (~std::uint64_t{0} << (from + 2)) : 0;
+    if (close == 0) {
+      open = true;
+      return comments;
+    }
+    const std::uint64_t through = ~std::uint64_t{0} >> (62 - lowest_bit(close));
+    comments |= through & (~std::uint64_t{0} << from);
+    opens &= ~through;
+  }
+  return comments;
+}
+
 }  // namespace block_plan_detail
 
 // Plans the 64 bytes that m describes for a machine in state `before`; false when they hold
-// something only the byte-by-byte machine handles: a '/' that opens (or, at the last byte,
-// may open) a comment, a '{' inside a rule or a '}' outside one, or a '}' after the first
-// character of a property, where it is plain.
+// something only the byte-by-byte machine handles: a comment that runs past the block (or a
+// '/' in the last byte, which may open one), a '{' inside a rule or a '}' outside one, or a
+// '}' after the first character of a property, where it is plain.
 inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan) {
   using namespace block_plan_detail;
   const std::uint64_t last = std::uint64_t{1} << 63;
-  if (m.slash & ((m.star >> 1) | last)) return false;
+  bool comment_runs_on = false;
+  // A comment stands for nothing: its bytes are left out of every mask below.
+  const std::uint64_t text = ~comments_in(m, comment_runs_on);
+  if (comment_runs_on || (m.slash & text & last)) return false;
 
   // Inside a rule between its braces; valid while the braces alternate, which is checked.
-  const std::uint64_t braces = m.open | m.close;
+  const std::uint64_t braces = (m.open | m.close) & text;
   std::uint64_t inside = prefix_xor(braces) << 1;
   if (before.part != IN_SELECTOR) inside = ~inside;
-  if ((m.open & inside) | (m.close & ~inside)) return false;
+  if ((m.open & text & inside) | (m.close & text & ~inside)) return false;
 
   // Inside a rule, a byte is in a value when the last of the colons, semicolons and braces
   // before it is a colon: a ':' in a value and a ';' in a property are plain and change
   // nothing, just as the rule says.
-  const std::uint64_t colon = m.colon & inside;
-  const std::uint64_t marks = colon | m.semi | braces;
+  const std::uint64_t colon = m.colon & text & inside;
+  const std::uint64_t semi = m.semi & text;
+  const std::uint64_t marks = colon | semi | braces;
   const std::uint64_t value = last_before(colon, marks, before.part == IN_VALUE);
   const std::uint64_t property = inside & ~value;
-  const std::uint64_t selector_ends = (m.comma | m.open) & ~inside;
-  const std::uint64_t part_ends = selector_ends | (colon & property) | (m.semi & value) | m.close;
+  const std::uint64_t selector_ends = ((m.comma | m.open) & text) & ~inside;
+  const std::uint64_t close = m.close & text;
+  const std::uint64_t part_ends = selector_ends | (colon & property) | (semi & value) | close;
 
-  const std::uint64_t non_blank = ~m.blank;
+  const std::uint64_t blank = m.blank & text;
+  const std::uint64_t non_blank = ~m.blank & text;
   const std::uint64_t plain = non_blank & ~part_ends;
   const std::uint64_t middle = last_before(plain, non_blank, before.middle);
-  if (m.close & property & middle) return false;
+  if (close & property & middle) return false;
 
-  // One space stands for a blank run between a plain character and anything but the end of a
-  // selector; it takes the place of the run's last blank.
-  const std::uint64_t after_blank = (m.blank << 1) | static_cast<std::uint64_t>(before.blanks);
+  // One space stands for a run of blanks (and comments) between a plain character and
+  // anything but the end of a selector. It takes the place of the run's last byte, which is
+  // a blank or the '/' that closes a comment, and which nothing else keeps.
+  const std::uint64_t after_blank = last_before(blank, text, before.blanks);
   const std::uint64_t spaced = non_blank & after_blank & middle & ~selector_ends;
-  plan.keep = non_blank | (spaced >> 1);
-  plan.ends = m.close;
+  plan.spaces = spaced >> 1;
+  plan.keep = non_blank | plan.spaces;
+  plan.ends = close;
   plan.space_first = (spaced & 1) != 0;
 
   const bool inside_after = ((inside ^ braces) & last) != 0;
@@ -111,7 +153,7 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
       marks ? ((colon >> highest_bit(marks)) & 1) != 0 : before.part == IN_VALUE;
   plan.after.part = !inside_after ? IN_SELECTOR : value_after ? IN_VALUE : IN_PROPERTY;
   plan.after.middle = non_blank ? ((plain >> highest_bit(non_blank)) & 1) != 0 : before.middle;
-  plan.after.blanks = (m.blank & last) != 0;
+  plan.after.blanks = text ? ((blank >> highest_bit(text)) & 1) != 0 : before.blanks;
   return true;
 }
 

@@ -154,14 +154,14 @@ void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& st
       for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
         const unsigned at = trailing_zeros(ends);
         const std::uint64_t upto = rest & (~std::uint64_t{0} >> (63 - at));
-        q = Classifier::write_kept(p, m.blank, upto, q);
+        q = Classifier::write_kept(p, plan.spaces, upto, q);
         *q++ = '\r';
         *q++ = '\n';
         rest &= ~upto;
         done_p = p + at + 1;
         done_q = q;
       }
-      q = Classifier::write_kept(p, m.blank, rest, q);
+      q = Classifier::write_kept(p, plan.spaces, rest, q);
       state = plan.after;
       p += 64;
     }

@@ -78,12 +78,13 @@ struct VectorClassifier {
     m.slash = eq('/');
     m.star = eq('*');
   }
-  // Writes the bytes of p[0, 64) that `keep` selects, in order and with blanks as spaces, in
-  // one 64-byte store at q (which has room for it); returns the end of what they fill.
-  static unsigned char* write_kept(const unsigned char* p, std::uint64_t blank, std::uint64_t keep,
+  // Writes the bytes of p[0, 64) that `keep` selects, in order and those in `spaces` as a
+  // space, in one 64-byte store at q (which has room for it); returns the end of what they
+  // fill.
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
                                    unsigned char* q) {
     const __m512i v = _mm512_loadu_si512(p);
-    const __m512i text = _mm512_mask_blend_epi8(blank, v, _mm512_set1_epi8(' '));
+    const __m512i text = _mm512_mask_blend_epi8(spaces, v, _mm512_set1_epi8(' '));
     _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(keep, text));
     return q + _mm_popcnt_u64(keep);
   }
