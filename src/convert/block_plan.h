@@ -1,8 +1,9 @@
 // What the copy machine does with 64 bytes at once, worked out from bit masks of the bytes
 // alone: which bytes it keeps, where a blank run becomes its one space, and where a rule ends.
-// It stands in for the machine over a stretch without a comment, where the part each byte is
-// in follows from the braces, colons and semicolons before it; anywhere else (a comment, a
-// brace the machine takes as plain) it declines, and the machine goes on byte by byte.
+// It stands in for the machine wherever the part each byte is in follows from the braces,
+// colons and semicolons before it, comments left out; anywhere else (a comment that runs on
+// past the block, a brace the machine takes as plain) it declines, and the machine goes on
+// event by event.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ enum Part : unsigned char { IN_SELECTOR, IN_PROPERTY, IN_VALUE };
 struct MachineState {
   Part part = IN_SELECTOR;
   bool middle = false;  // a plain character of the part has been written
-  bool blanks = false;  // blanks stand between that character and the next byte
+  bool blanks = false;  // blanks (and maybe comments) stand before the next byte
 };
 
 struct BlockPlan {

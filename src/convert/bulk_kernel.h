@@ -8,9 +8,9 @@
 // ends, the output buffer is nearly full, a comment runs past the buffer), it stops at the
 // start of that rule, and the per-character path goes on from there.
 //
-// Where the processor can compress vectors, stretches without comments go faster still: 64
-// bytes at a time by a plan worked out from their masks alone (block_plan.h), with the
-// events left for the blocks that will not plan.
+// Where the processor can compress vectors, the input goes faster still: 64 bytes at a time
+// by a plan worked out from their masks alone (block_plan.h), with the events left for the
+// blocks that will not plan.
 #pragma once
 
 #include <cstdint>
