@@ -9,6 +9,9 @@
 #include <cstdint>
 
 namespace veltrim {
+// A copy per unit, as with the kernel: the units that include this are compiled for
+// different instruction sets, and one unit's copy must not stand in for another's.
+namespace {
 
 // Bit i tells about byte i of a 64-byte block.
 struct CharMasks {
@@ -39,25 +42,7 @@ struct BlockPlan {
   MachineState after;        // the state after the block's last byte
 };
 
-namespace block_plan_detail {
-
-// Bit i: the parity of the bits of m at i and below.
-inline std::uint64_t prefix_xor(std::uint64_t m) {
-  for (unsigned shift = 1; shift < 64; shift *= 2) m ^= m << shift;
-  return m;
-}
-
-// Bit i: the bit of `value` at the last byte before i that is in `at`, or `first` where no
-// byte before i is (value lies within at). A run of bytes outside `at` takes the bit of the
-// byte before it by one carry through the run.
-inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool first) {
-  const std::uint64_t decided = (at << 1) | 1;  // bytes that the byte before them decides
-  const std::uint64_t from = (value << 1) | static_cast<std::uint64_t>(first);
-  const std::uint64_t inherit = ~decided;
-  const std::uint64_t fill = ((inherit + (from << 1)) ^ inherit) & inherit;
-  return from | fill;
-}
-
+// Bit positions in a nonzero mask.
 inline unsigned highest_bit(std::uint64_t m) {  // m != 0
 #if defined(__GNUC__)
   return 63 - static_cast<unsigned>(__builtin_clzll(m));
@@ -76,6 +61,25 @@ inline unsigned lowest_bit(std::uint64_t m) {  // m != 0
   while (((m >> n) & 1) == 0) ++n;
   return n;
 #endif
+}
+
+namespace block_plan_detail {
+
+// Bit i: the parity of the bits of m at i and below.
+inline std::uint64_t prefix_xor(std::uint64_t m) {
+  for (unsigned shift = 1; shift < 64; shift *= 2) m ^= m << shift;
+  return m;
+}
+
+// Bit i: the bit of `value` at the last byte before i that is in `at`, or `first` where no
+// byte before i is (value lies within at). A run of bytes outside `at` takes the bit of the
+// byte before it by one carry through the run.
+inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool first) {
+  const std::uint64_t decided = (at << 1) | 1;  // bytes that the byte before them decides
+  const std::uint64_t from = (value << 1) | static_cast<std::uint64_t>(first);
+  const std::uint64_t inherit = ~decided;
+  const std::uint64_t fill = ((inherit + (from << 1)) ^ inherit) & inherit;
+  return from | fill;
 }
 
 // Bit i: byte i is part of a comment that opens and closes within the block. Sets `open`
@@ -158,4 +162,5 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
   return true;
 }
 
+}  // namespace
 }  // namespace veltrim

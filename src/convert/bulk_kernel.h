@@ -33,16 +33,6 @@
 namespace veltrim {
 namespace {  // a copy per unit: the copies differ in their instructions
 
-unsigned trailing_zeros(std::uint64_t m) {  // m != 0
-#if defined(__GNUC__)
-  return static_cast<unsigned>(__builtin_ctzll(m));
-#else
-  unsigned n = 0;
-  for (; (m & 1) == 0; m >>= 1) ++n;
-  return n;
-#endif
-}
-
 bool is_blank(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -101,7 +91,7 @@ struct ByteIndex {
     for (;;) {
       const unsigned off = offset_of(p);
       const std::uint64_t m = event[stops] >> off;
-      if (VELTRIM_LIKELY(m != 0)) return p + trailing_zeros(m);
+      if (VELTRIM_LIKELY(m != 0)) return p + lowest_bit(m);
       p = base + 64;
       if (p >= end) return end;
     }
@@ -113,7 +103,7 @@ struct ByteIndex {
       const unsigned off = offset_of(p);
       // The bits shifted in turn into ones: a run of blanks stops at the block end at most.
       const std::uint64_t m = ~(blank >> off);
-      p = m == 0 ? base + 64 : p + trailing_zeros(m);
+      p = m == 0 ? base + 64 : p + lowest_bit(m);
       if (p < base + 64 || p >= end) return p < end ? p : end;
     }
   }
@@ -152,7 +142,7 @@ void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& st
       q += plan.space_first;
       std::uint64_t rest = plan.keep;
       for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
-        const unsigned at = trailing_zeros(ends);
+        const unsigned at = lowest_bit(ends);
         const std::uint64_t upto = rest & (~std::uint64_t{0} >> (63 - at));
         q = Classifier::write_kept(p, plan.spaces, upto, q);
         *q++ = '\r';
