@@ -1,0 +1,112 @@
+#include "platform/win_names.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace veltrim {
+
+namespace {
+
+bool is_high(std::uint32_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool is_low(std::uint32_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+}  // namespace
+
+bool wide_to_bytes(const WideUnit* src, char* dst, std::size_t cap) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; src[i] != 0; ++i) {
+    std::uint32_t c = static_cast<std::uint16_t>(src[i]);
+    if (is_high(c) && is_low(static_cast<std::uint16_t>(src[i + 1]))) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint16_t>(src[++i]) - 0xDC00);
+    }
+    const std::size_t len = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (cap - n <= len) return false;  // keeps room for the NUL
+    static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (std::size_t k = len - 1; k > 0; --k) {
+      dst[n + k] = static_cast<char>(0x80 | (c & 0x3F));
+      c >>= 6;
+    }
+    dst[n] = static_cast<char>(kLead[len] | c);
+    n += len;
+  }
+  if (cap == 0) return false;
+  dst[n] = '\0';
+  return true;
+}
+
+bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap) {
+  std::size_t n = 0;
+  bool after_lone_high = false;  // the unit before came from a lone high surrogate's sequence
+  for (std::size_t i = 0; src[i] != '\0'; ++i) {
+    const auto b = static_cast<unsigned char>(src[i]);
+    std::uint32_t c = b;
+    std::size_t extra = 0;
+    std::uint32_t least = 0;  // the smallest code point that needs this many bytes
+    if (b >= 0xF0 && b <= 0xF4) {
+      c = b & 0x07, extra = 3, least = 0x10000;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F, extra = 2, least = 0x800;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F, extra = 1, least = 0x80;
+    } else if (b >= 0x80) {
+      return false;
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+      // The terminating NUL fails this test too, so a cut sequence never reads past it.
+      const auto next = static_cast<unsigned char>(src[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (c < least || c > 0x10FFFF) return false;
+    // A pair is written as one four-byte sequence: as two, the same name would have two forms.
+    if (after_lone_high && is_low(c)) return false;
+    after_lone_high = is_high(c);
+    i += extra;
+    const std::size_t units = c >= 0x10000 ? 2 : 1;
+    if (cap - n <= units) return false;
+    if (units == 2) {
+      dst[n++] = static_cast<WideUnit>(0xD800 + ((c - 0x10000) >> 10));
+      dst[n++] = static_cast<WideUnit>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      dst[n++] = static_cast<WideUnit>(c);
+    }
+  }
+  if (cap == 0) return false;
+  dst[n] = 0;
+  return true;
+}
+
+bool is_device_name(const char* name) {
+  const char* last = name;
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') last = p + 1;
+  }
+  if (last == name && last[0] != '\0' && last[1] == ':') last += 2;  // "C:nul.css"
+  // The device is named by what stands before the first '.' (or a stream's ':').
+  std::size_t len = 0;
+  while (last[len] != '\0' && last[len] != '.' && last[len] != ':') ++len;
+  while (len > 0 && last[len - 1] == ' ') --len;
+  char base[8];
+  if (len < 3 || len > 7) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    const char c = last[i];
+    base[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  base[len] = '\0';
+  static constexpr const char* kWords[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (const char* word : kWords) {
+    if (std::strcmp(base, word) == 0) return true;
+  }
+  if (std::memcmp(base, "com", 3) != 0 && std::memcmp(base, "lpt", 3) != 0) return false;
+  const char* number = base + 3;
+  if (len == 4) return number[0] >= '0' && number[0] <= '9';
+  // Superscript one, two and three, in UTF-8.
+  return len == 5 && number[0] == '\xC2' &&
+         (number[1] == '\xB9' || number[1] == '\xB2' || number[1] == '\xB3');
+}
+
+}  // namespace veltrim

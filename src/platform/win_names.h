@@ -1,0 +1,30 @@
+// Windows file names as the rest of the tool sees them: byte strings, converted without loss
+// to and from the UTF-16 names the system holds, and the names Windows keeps for devices.
+// Plain code, built on every platform, so that its tests run everywhere.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+namespace veltrim {
+
+// A UTF-16 code unit: wchar_t where it is one (Windows), char16_t elsewhere.
+using WideUnit = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
+
+// UTF-16 to bytes in WTF-8: UTF-8, with an unpaired surrogate written as its own three-byte
+// sequence, so that every name the file system can hold has exactly one byte form. Writes a
+// NUL-terminated string; false when it does not fit in `cap` bytes with its NUL.
+bool wide_to_bytes(const WideUnit* src, char* dst, std::size_t cap);
+
+// The way back: false for bytes that wide_to_bytes never writes (a malformed or overlong
+// sequence, a code point past U+10FFFF, a surrogate pair written as two sequences), and when
+// the result does not fit in `cap` units with its NUL. Every name that passes opens the one
+// file whose name it spells.
+bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap);
+
+// True when the last component of `name` is one that Windows takes for a device, whatever
+// the folder and the extension: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (and with a
+// superscript 1, 2 or 3), CONIN$ and CONOUT$, in any letter case, trailing spaces ignored.
+bool is_device_name(const char* name);
+
+}  // namespace veltrim

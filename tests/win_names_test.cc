@@ -1,0 +1,108 @@
+// Windows names as bytes and back, and the names Windows keeps for devices.
+#include "platform/win_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace veltrim {
+namespace {
+
+using Wide = std::basic_string<WideUnit>;
+
+Wide wide(const std::u16string& s) {
+  return Wide(s.begin(), s.end());
+}
+
+std::string to_bytes(const Wide& w, std::size_t cap = 64) {
+  char buf[64];
+  return wide_to_bytes(w.c_str(), buf, cap) ? std::string(buf) : std::string("<no>");
+}
+
+// Every UTF-16 name, paired surrogates or not, has one byte form that leads back to it.
+TEST(WinNames, EveryWideNameRoundTrips) {
+  const struct {
+    std::u16string name;
+    std::string bytes;
+  } rows[] = {
+      {u"a.css", "a.css"},
+      {u"\u0159ez.css",
+       "\xC5\x99"
+       "ez.css"},                                             // outside the Western code pages
+      {u"\u65E5\u672C.css", "\xE6\x97\xA5\xE6\x9C\xAC.css"},  // outside every single-byte one
+      {u"\U0001F600.css", "\xF0\x9F\x98\x80.css"},            // a surrogate pair
+      {u"\xD800x.css", "\xED\xA0\x80x.css"},                  // a lone high surrogate
+      {u"x\xDC00", "x\xED\xB0\x80"},                          // a lone low one
+      {u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},          // low before high: no pair
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(to_bytes(wide(row.name)), row.bytes);
+    WideUnit back[64];
+    ASSERT_TRUE(bytes_to_wide(row.bytes.c_str(), back, 64)) << row.bytes;
+    EXPECT_TRUE(Wide(back) == wide(row.name)) << row.bytes;
+  }
+}
+
+// Bytes that no wide name gives would otherwise open a look-alike, or one of two forms.
+TEST(WinNames, BytesThatSpellNoWideNameAreRefused) {
+  const char* const rows[] = {
+      "\x80",                      // a continuation byte alone
+      "a\xC5",                     // a sequence cut by the end
+      "\xC5z",                     // ... or by a plain byte
+      "\xC0\xAF",                  // an overlong '/'
+      "\xE0\x80\xAF",              // the same in three bytes
+      "\xF4\x90\x80\x80",          // past U+10FFFF
+      "\xF8\x88\x80\x80\x80",      // five bytes
+      "\xED\xA0\x80\xED\xB0\x80",  // a pair as two sequences
+  };
+  for (const char* bytes : rows) {
+    WideUnit back[16];
+    EXPECT_FALSE(bytes_to_wide(bytes, back, 16)) << bytes;
+  }
+}
+
+TEST(WinNames, ConversionsStopAtTheirRoom) {
+  EXPECT_EQ(to_bytes(wide(u"abc"), 4), "abc");
+  EXPECT_EQ(to_bytes(wide(u"abc"), 3), "<no>");
+  EXPECT_EQ(to_bytes(wide(u"\u65E5"), 3), "<no>");  // no partial sequence
+  WideUnit back[3];
+  EXPECT_TRUE(bytes_to_wide("ab", back, 3));
+  EXPECT_FALSE(bytes_to_wide("abc", back, 3));
+  EXPECT_FALSE(bytes_to_wide("a\xF0\x9F\x98\x80", back, 3));  // no half of a pair
+}
+
+TEST(WinNames, DeviceNames) {
+  const struct {
+    const char* name;
+    bool device;
+  } rows[] = {
+      {"NUL.css", true},
+      {"nul.CSS", true},
+      {"aux.css", true},
+      {"COM1.css", true},
+      {"lpt9.x.css", true},
+      {"com0.css", true},
+      {"sub\\CON.css", true},
+      {"a/b/prn.css", true},
+      {"C:aux.css", true},
+      {"NUL .css", true},
+      {"conin$.css", true},
+      {"CONOUT$.css", true},
+      {"COM\xC2\xB9.css", true},  // superscript one
+      {"nul", true},
+      {"nul:.css", true},
+      {"null.css", false},
+      {"com10.css", false},
+      {"com.css", false},
+      {"xnul.css", false},
+      {"nul\\x.css", false},
+      {"a.nul.css", false},
+      {"COM\xC2\xB4.css", false},
+      {"", false},
+      {"lptx.css", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(is_device_name(row.name), row.device) << row.name;
+}
+
+}  // namespace
+}  // namespace veltrim
