@@ -6,6 +6,7 @@
 
 #include "convert/converter.h"
 #include "driver/messages.h"
+#include "platform/console.h"
 #include "platform/file_io.h"
 
 namespace veltrim {
@@ -77,10 +78,22 @@ void closing_text(const Outcome& outcome, const char* in_name, const char* out_n
   }
 }
 
+namespace {
+
+// Prints a message with one name in it.
+void print_named(const char* format, const char* name) {
+  char text[kClosingSize];
+  std::snprintf(text, sizeof text, format, name);
+  print_text(text);
+}
+
+}  // namespace
+
 int run_veltrim(int argc, char** argv) {
-  std::fputs(msg::kBanner, stdout);
+  start_process();
+  print_text(msg::kBanner);
   if (argc < 2) {
-    for (const char* line : msg::kHelp) std::fputs(line, stdout);
+    for (const char* line : msg::kHelp) print_text(line);
     return 0;
   }
 
@@ -91,18 +104,18 @@ int run_veltrim(int argc, char** argv) {
                                                   msg::kNameNoCss, msg::kNameCssNotAtEnd};
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
-    std::fputs(kNameMessages[check], stdout);
+    print_text(kNameMessages[check]);
     return 0;
   }
 
   OsFile in_os;
   if (!in_os.open_read(in_name)) {
-    std::printf(msg::kCannotRead, in_name);
+    print_named(msg::kCannotRead, in_name);
     return 0;
   }
   OsFile out_os;
   if (!out_os.create_write(out_name, in_os)) {
-    std::printf(msg::kCannotWrite, out_name);
+    print_named(msg::kCannotWrite, out_name);
     in_os.close();
     return 0;
   }
@@ -110,7 +123,7 @@ int run_veltrim(int argc, char** argv) {
   const Outcome outcome = convert_files(in_os, out_os);
   char text[kClosingSize];
   closing_text(outcome, in_name, out_name, text);
-  std::fputs(text, stdout);
+  print_text(text);
   in_os.close();
   return 0;
 }

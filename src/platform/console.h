@@ -1,0 +1,15 @@
+// What the driver needs of the system beyond files: the start of the process and its console.
+// One implementation per system: posix_console.cc, win32_console.cc.
+#pragma once
+
+namespace veltrim {
+
+// Sets the process up before the first file opens: on POSIX a file-size limit (ulimit -f)
+// then fails the write that passes it, which is reported, instead of killing the process.
+void start_process();
+
+// Writes a message to standard output. On Windows the names in it are UTF-8 (win_names.h)
+// and leave in the console's code page, where a character it lacks shows as '?'.
+void print_text(const char* text);
+
+}  // namespace veltrim
