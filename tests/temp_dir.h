@@ -2,6 +2,7 @@
 // for reading and writing whole files as bytes.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,5 +43,14 @@ inline std::string read_file(const std::filesystem::path& p) {
   std::ifstream f(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
+
+#ifdef _WIN32
+// The \\?\ form of a UTF-8 path, which passes the 260 characters of plain Windows paths.
+inline std::filesystem::path long_form(const std::string& utf8) {
+  std::wstring w = L"\\\\?\\" + std::filesystem::absolute(std::filesystem::u8path(utf8)).wstring();
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  return w;
+}
+#endif
 
 }  // namespace veltrim::testing

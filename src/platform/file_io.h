@@ -33,11 +33,14 @@ class OsFile final : public RawFile {
   ~OsFile() override;
 
   // Opens an existing file for reading; others may read it meanwhile. False for a missing
-  // file, one without read rights, or a directory.
+  // file, one without read rights, or a directory; on Windows also for a device (a name
+  // such as NUL.css or COM1.css, or anything that is not a disk file) and for a name that
+  // does not spell exactly one file name. Names are bytes; on Windows, UTF-8 (win_names.h).
   bool open_read(const char* name);
   // Creates the file, or truncates an existing one, for writing. False when it cannot, and
-  // also when `name` leads to the file open in `input` (a link named like the output), in
-  // which case nothing is truncated.
+  // then nothing is truncated: when `name` leads to the file open in `input` (a link named
+  // like the output) or that cannot be ruled out, when another run is writing the same
+  // output, and on Windows when it is a device, as for open_read.
   bool create_write(const char* name, const OsFile& input);
   bool is_open() const { return handle_ != kInvalid; }
 

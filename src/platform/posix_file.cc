@@ -1,6 +1,7 @@
 // The operating system's file on POSIX systems.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,12 +47,20 @@ bool OsFile::create_write(const char* name, const OsFile& input) {
     fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
+  // One writer at a time: another run converting into the same output holds this lock, and
+  // the two would mix their bytes. The lock is advisory and held until the close; a file
+  // system that cannot lock at all does not stop the run.
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  bool ok = locked == 0 || errno != EWOULDBLOCK;
+  // The output must not be the input. When either identity cannot be read, that cannot be
+  // ruled out, so the output is refused.
   struct stat out_st;
   struct stat in_st;
-  bool ok = ::fstat(fd, &out_st) == 0;
-  if (ok && input.is_open() && ::fstat(fd_of(input.handle_), &in_st) == 0) {
-    ok = !(out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino);
-  }
+  ok = ok && ::fstat(fd, &out_st) == 0 && ::fstat(fd_of(input.handle_), &in_st) == 0 &&
+       !(out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino);
   // Only a regular file has a length to drop; devices and pipes are written as they are.
   if (ok && S_ISREG(out_st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
   if (!ok) {

@@ -1,7 +1,10 @@
 // The operating system's file on Windows, through KERNEL32 alone.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "platform/file_io.h"
+#include "platform/win_names.h"
 
 namespace veltrim {
 
@@ -12,6 +15,52 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 // Bounds one ReadFile or WriteFile; the buffers are far smaller anyway.
 DWORD chunk(std::size_t size) { return size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size); }
 
+// The longest path the wide calls take, with its NUL.
+constexpr DWORD kPathUnits = 32768;
+
+// The path that opens exactly the file `name` spells, in the \\?\ form of its absolute path:
+// that form passes the 260-character limit of plain paths on every Windows version, without
+// the registry setting that long-path awareness in a manifest also needs. Folders, "." and
+// ".." are resolved first, as for a plain path, since the \\?\ form takes every character
+// as it stands. False for a device name and for bytes that spell no UTF-16 name.
+bool exact_path(const char* name, wchar_t (&path)[kPathUnits]) {
+  if (is_device_name(name)) return false;
+  static wchar_t typed[kPathUnits];
+  if (!bytes_to_wide(name, typed, kPathUnits) || typed[0] == L'\0') return false;
+  // Already in the \\?\ form: used as typed, which is what that form means.
+  if (std::wcsncmp(typed, L"\\\\?\\", 4) == 0) {
+    std::wcscpy(path, typed);
+    return true;
+  }
+  constexpr DWORD kRoom = 8;  // before the full path, for the longest prefix
+  wchar_t* const full = path + kRoom;
+  const DWORD got = GetFullPathNameW(typed, kPathUnits - kRoom, full, nullptr);
+  if (got == 0 || got >= kPathUnits - kRoom) return false;
+  if (std::wcsncmp(full, L"\\\\.\\", 4) == 0) return false;  // the device namespace
+  // A share, \\server\share\..., becomes \\?\UNC\server\share\...; a drive path C:\... \\?\C:\...
+  const bool share = full[0] == L'\\' && full[1] == L'\\';
+  const wchar_t* const prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
+  const wchar_t* const rest = share ? full + 1 : full;
+  const std::size_t prefix_len = std::wcslen(prefix);
+  std::wmemmove(path + prefix_len, rest, got - static_cast<DWORD>(rest - full) + 1);
+  std::wmemcpy(path, prefix, prefix_len);
+  return true;
+}
+
+// CreateFileW on the exact path of `name`, kept only when it is a disk file: a console,
+// printer, serial port or pipe would wait for input that never comes, or swallow the output.
+HANDLE open_exact(const char* name, DWORD access, DWORD disposition) {
+  static wchar_t path[kPathUnits];  // one run opens two files, one after the other
+  if (!exact_path(name, path)) return INVALID_HANDLE_VALUE;
+  HANDLE h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
 }  // namespace
 
 OsFile::~OsFile() {
@@ -20,8 +69,7 @@ OsFile::~OsFile() {
 
 bool OsFile::open_read(const char* name) {
   // Others may read the file meanwhile but not write it; a folder does not open this way.
-  HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = open_exact(name, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
@@ -29,9 +77,9 @@ bool OsFile::open_read(const char* name) {
 
 bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
   // The input is open without FILE_SHARE_WRITE, so a name that leads to it (a link) fails
-  // here with a sharing violation before anything is truncated.
-  HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // here with a sharing violation before anything is truncated; so does an output that
+  // another run is writing, which shares it for reading only.
+  HANDLE h = open_exact(name, GENERIC_WRITE, CREATE_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
