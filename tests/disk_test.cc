@@ -5,14 +5,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
-
 #include "platform/file_io.h"
 #include "temp_dir.h"
 
@@ -92,24 +84,6 @@ TEST_F(OsFileTest, RefusesOutputThatIsTheInput) {
 }
 
 #ifndef _WIN32
-// Regression: two runs into one output (x.css and x.CSS at once) mixed their bytes, and both
-// reported success. The lock another run holds refuses the output before it is truncated.
-TEST_F(OsFileTest, OutputLockedByAnotherWriterIsRefused) {
-  write_file("in.css", "in");
-  write_file("out.olf", "the other run's output");
-  const int held = ::open("out.olf", O_RDWR);
-  ASSERT_GE(held, 0);
-  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-  OsFile in;
-  ASSERT_TRUE(in.open_read("in.css"));
-  OsFile out;
-  EXPECT_FALSE(out.create_write("out.olf", in));
-  EXPECT_EQ(read_file("out.olf"), "the other run's output");
-  ::close(held);
-  EXPECT_TRUE(out.create_write("out.olf", in));
-  EXPECT_EQ(read_file("out.olf"), "");
-}
-
 // Regression: when the input's identity could not be read (fstat failing), the same-file
 // guard was skipped and a link to the input was truncated. An input whose identity is
 // unknown, here one that never opened, now refuses every output.
@@ -132,24 +106,6 @@ TEST_F(OsFileTest, DevicesAreNotFiles) {
     EXPECT_FALSE(f.open_read(name)) << name;
     OsFile out;
     EXPECT_FALSE(out.create_write(name, in)) << name;
-  }
-}
-
-// Names outside every code page, and a path past the 260 characters of plain Windows paths,
-// open exactly the file they name.
-TEST_F(OsFileTest, ExactAndLongNames) {
-  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
-  ASSERT_TRUE(CreateDirectoryW(long_form(deep.substr(0, 120)).c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(long_form(deep).c_str(), nullptr));
-  for (const std::string& name :
-       {std::string("\xC5\x99"
-                    "ez.css"),
-        std::string("\xE6\x97\xA5\xE6\x9C\xAC.css"), deep + "/" + std::string(100, 'n') + ".css"}) {
-    write_file(long_form(name), "xy");
-    OsFile f;
-    ASSERT_TRUE(f.open_read(name.c_str())) << name;
-    unsigned char b[4];
-    EXPECT_EQ(f.read(b, 4), 2) << name;
   }
 }
 #endif
