@@ -83,19 +83,35 @@ class Tool : public ::testing::Test {
   ScopedTempDir dir_;
 };
 
-TEST_F(Tool, NoArgumentPrintsHelp) {
-  ToolRun r = run_tool({});
-  EXPECT_EQ(r.out,
-            kBanner +
-                "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
-                "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
-                "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
-                "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
-                "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
-                "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
-                "Syntaxe:\n\n"
-                "  VELTRIM jmeno_vstupniho_css_souboru\n\n");
-  EXPECT_EQ(r.status, 0);
+const std::string kHelp =
+    "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
+    "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
+    "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
+    "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
+    "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
+    "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
+    "Syntaxe:\n\n"
+    "  VELTRIM jmeno_vstupniho_css_souboru\n\n";
+
+// The usual ways to ask for help were taken as bad file names ("(delka<5)", "(chybi .css)").
+TEST_F(Tool, HelpAndVersionSwitches) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } rows[] = {
+      {{}, kBanner + kHelp},
+      {{"/?"}, kBanner + kHelp},
+      {{"-h"}, kBanner + kHelp},
+      {{"--help", "a.css"}, kBanner + kHelp},
+      {{"--version"}, kBanner},
+      {{"-H"}, kBanner + "Chybny nazev souboru. (delka<5)\n"},  // anything else is a name
+      {{"--HELP"}, kBanner + "Chybny nazev souboru. (chybi .css))\n"},
+  };
+  for (const auto& row : rows) {
+    ToolRun r = run_tool(row.args);
+    EXPECT_EQ(r.out, row.out) << (row.args.empty() ? "" : row.args[0]);
+    EXPECT_EQ(r.status, 0);
+  }
   EXPECT_TRUE(folder_entries().empty());
 }
 
@@ -338,6 +354,107 @@ TEST_F(Tool, LongPathConverts) {
   EXPECT_EQ(run_tool({name + ".css"}).out,
             kBanner + "Soubor " + name + ".css zpracovan do souboru " + name + ".olf.\n");
   EXPECT_EQ(read_file(long_form(name + ".olf")), "a{b :c }\r\n");
+}
+
+// Starts the tool on a console of its own, as a double-click or a dropped file does; with
+// `out` set, its standard output goes there instead.
+PROCESS_INFORMATION start_on_new_console(const std::wstring& args, HANDLE out = nullptr) {
+  std::wstring line = L"\"" + fs::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  if (out) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+  }
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, out != nullptr, CREATE_NEW_CONSOLE,
+                      nullptr, nullptr, &si, &pi)) {
+    ADD_FAILURE() << "CreateProcessW: " << GetLastError();
+  }
+  CloseHandle(pi.hThread);
+  return pi;
+}
+
+// The text on the first lines of the console this process is attached to; empty when that
+// console does not work (Wine without a display gives a new console no screen).
+std::string console_screen() {
+  HANDLE screen =
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string text(80 * 10, ' ');
+  DWORD got = 0;
+  if (!ReadConsoleOutputCharacterA(screen, text.data(), static_cast<DWORD>(text.size()), {0, 0},
+                                   &got)) {
+    text.clear();
+  }
+  CloseHandle(screen);
+  return text;
+}
+
+void press_enter() {
+  HANDLE keys = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  INPUT_RECORD rec[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    rec[i].EventType = KEY_EVENT;
+    rec[i].Event.KeyEvent.bKeyDown = i == 0;
+    rec[i].Event.KeyEvent.wRepeatCount = 1;
+    rec[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+    rec[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+  }
+  DWORD put = 0;
+  EXPECT_TRUE(WriteConsoleInputW(keys, rec, 2, &put));
+  CloseHandle(keys);
+}
+
+// A dropped file ran in a console that closed with the process, before the result could be
+// read. Alone on its console, the tool now waits for Enter after its last message.
+TEST_F(Tool, ConsoleOfItsOwnWaitsForEnter) {
+  write_file("a.css", "a { b : c }");
+  PROCESS_INFORMATION pi = start_on_new_console(L"a.css");
+  ASSERT_TRUE(pi.hProcess);
+  FreeConsole();
+  const std::string prompt = "Stisknete Enter pro ukonceni.";
+  std::string screen;
+  for (int i = 0; i < 400 && screen.find(prompt) == std::string::npos; ++i) {
+    Sleep(50);
+    if (!AttachConsole(pi.dwProcessId)) continue;  // not made yet
+    screen = console_screen();
+    if (screen.empty()) {
+      FreeConsole();
+      TerminateProcess(pi.hProcess, 1);
+      CloseHandle(pi.hProcess);
+      GTEST_SKIP() << "new consoles have no screen here (under Wine: run with a display)";
+    }
+    if (screen.find(prompt) == std::string::npos) FreeConsole();
+  }
+  EXPECT_NE(screen.find("Soubor a.css zpracovan do souboru a.olf."), std::string::npos) << screen;
+  EXPECT_NE(screen.find(prompt), std::string::npos) << screen;
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 300), WAIT_TIMEOUT) << "ended without waiting";
+  press_enter();
+  FreeConsole();
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "Enter did not end it";
+  TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
+}
+
+// A script that redirects the output reads the result from the file: no wait, even on a
+// console of its own.
+TEST_F(Tool, OwnConsoleWithOutputRedirectedDoesNotWait) {
+  write_file("a.css", "a { b }");
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE log = CreateFileW(L"log.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  PROCESS_INFORMATION pi = start_on_new_console(L"a.css", log);
+  CloseHandle(log);
+  ASSERT_TRUE(pi.hProcess);
+  const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
+  TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(waited, WAIT_OBJECT_0) << "waited for a key";
+  EXPECT_EQ(read_file("log.txt"),
+            "\r\nVeltrim v1.1\r\nSoubor a.css zpracovan do souboru a.olf.\r\n");
 }
 #endif
 

@@ -80,6 +80,12 @@ void closing_text(const Outcome& outcome, const char* in_name, const char* out_n
 
 namespace {
 
+// The ways a user asks for help. None ends in ".css", so none could be an input name.
+bool asks_for_help(const char* arg) {
+  return std::strcmp(arg, "/?") == 0 || std::strcmp(arg, "-h") == 0 ||
+         std::strcmp(arg, "--help") == 0;
+}
+
 // Prints a message with one name in it.
 void print_named(const char* format, const char* name) {
   char text[kClosingSize];
@@ -87,15 +93,14 @@ void print_named(const char* format, const char* name) {
   print_text(text);
 }
 
-}  // namespace
-
-int run_veltrim(int argc, char** argv) {
-  start_process();
+// One run, from the banner to the last message.
+void run_once(int argc, char** argv) {
   print_text(msg::kBanner);
-  if (argc < 2) {
+  if (argc < 2 || asks_for_help(argv[1])) {
     for (const char* line : msg::kHelp) print_text(line);
-    return 0;
+    return;
   }
+  if (std::strcmp(argv[1], "--version") == 0) return;  // the banner holds the version
 
   const char* in_name = argv[1];  // further arguments are ignored
   char out_name[kNameSize];
@@ -105,19 +110,19 @@ int run_veltrim(int argc, char** argv) {
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
     print_text(kNameMessages[check]);
-    return 0;
+    return;
   }
 
   OsFile in_os;
   if (!in_os.open_read(in_name)) {
     print_named(msg::kCannotRead, in_name);
-    return 0;
+    return;
   }
   OsFile out_os;
   if (!out_os.create_write(out_name, in_os)) {
     print_named(msg::kCannotWrite, out_name);
     in_os.close();
-    return 0;
+    return;
   }
 
   const Outcome outcome = convert_files(in_os, out_os);
@@ -125,6 +130,17 @@ int run_veltrim(int argc, char** argv) {
   closing_text(outcome, in_name, out_name, text);
   print_text(text);
   in_os.close();
+}
+
+}  // namespace
+
+int run_veltrim(int argc, char** argv) {
+  start_process();
+  run_once(argc, argv);
+  if (console_of_its_own()) {
+    print_text(msg::kPressEnter);
+    wait_for_enter();
+  }
   return 0;
 }
 

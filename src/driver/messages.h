@@ -26,6 +26,8 @@ inline constexpr char kCannotRead[] = "Soubor %s nejde otevrit pro cteni.\n";
 inline constexpr char kCannotWrite[] = "Soubor %s nejde otevrit pro zapis.\n";
 inline constexpr char kReadFailed[] = "Chyba pri cteni souboru %s.\n";
 inline constexpr char kWriteFailed[] = "Chyba pri zapisu do souboru %s.\n";
+inline constexpr char kPressEnter[] = "Stisknete Enter pro ukonceni.";
+
 inline constexpr char kDone[] = "Soubor %s zpracovan do souboru %s.\n";
 
 }  // namespace veltrim::msg

@@ -15,4 +15,11 @@ void print_text(const char* text) {
   std::fputs(text, stdout);
 }
 
+// A terminal outlives the programs run in it.
+bool console_of_its_own() {
+  return false;
+}
+
+void wait_for_enter() {}
+
 }  // namespace veltrim

@@ -34,4 +34,24 @@ void print_text(const char* text) {
   std::fputs(n > 0 ? out : text, stdout);
 }
 
+bool console_of_its_own() {
+  DWORD ids[2];
+  if (GetConsoleProcessList(ids, 2) != 1) return false;
+  // Both ends on that console: with either redirected a script is reading or feeding it.
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
+         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+void wait_for_enter() {
+  std::fflush(stdout);
+  // Line input: the read returns when Enter ends the line. A key pressed during the run
+  // counts too, which at worst ends the wait early.
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  wchar_t c;
+  DWORD got;
+  while (ReadConsoleW(in, &c, 1, &got, nullptr) != 0 && got == 1 && c != L'\r' && c != L'\n') {
+  }
+}
+
 }  // namespace veltrim
