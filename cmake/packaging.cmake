@@ -1,0 +1,31 @@
+# What `cmake --install` puts where, and the release archives CPack makes of it
+# (`cmake --build --preset <preset> --target package`): a zip on Windows; a tar.gz and a
+# .deb on Linux. The executables in them are stripped.
+include(GNUInstallDirs)
+
+if(WIN32)
+  # One folder to unpack anywhere: the executable with its notes, in the line ends Notepad
+  # and every Windows editor show.
+  install(TARGETS veltrim RUNTIME DESTINATION .)
+  configure_file(doc/README.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  install(TARGETS veltrim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES doc/veltrim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Where Debian keeps a package's licence.
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  set(CPACK_GENERATOR TGZ DEB)
+endif()
+
+set(CPACK_PACKAGE_NAME veltrim)
+set(CPACK_PACKAGE_VENDOR "Veltrim developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts a CSS file to line form, one rule per line")
+set(CPACK_PACKAGE_CONTACT "Veltrim developers <developers@veltrim.invalid>")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION text)
+include(CPack)
