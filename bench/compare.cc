@@ -1,9 +1,12 @@
 // Times the built tool against a plain 64 KiB block copy of the same file, as whole processes
-// run alternately, and measures peak memory on a large and a tiny input.
+// run alternately, on each shape of stylesheet (stylesheet_gen.h) or on the files given, and
+// measures peak memory on a large and a tiny input.
 //
-//   veltrim_compare PATH/TO/veltrim [MEGABYTES=23] [RUNS=21]
+//   veltrim_compare PATH/TO/veltrim [MEGABYTES=20] [RUNS=9] [FILE.css ...]
 //
-// Prints medians, throughput, the time ratio tool/copy and the peak resident memory.
+// Prints a row per input (median time, MB/s, ratio tool/copy), the worst ratio, the spread
+// between the slowest and the fastest input, and the peak resident memory. VELTRIM_ISA in
+// the environment reaches the tool: it holds it to a narrower instruction set.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -67,56 +70,106 @@ void write_bytes(const fs::path& p, const std::string& bytes) {
   }
 }
 
+struct Row {
+  std::string name;
+  double mb;
+  double tool_s;
+  double copy_s;
+};
+
+// Alternating runs of the tool and the copy on one file, after a warm-up of each.
+Row measure(const std::string& tool, const std::string& copier, const std::string& name,
+            const fs::path& file, const std::string& copy_target, int runs) {
+  run({tool, file.string()});
+  run({copier, file.string(), copy_target});
+  std::vector<double> tool_s;
+  std::vector<double> copy_s;
+  for (int i = 0; i < runs; ++i) {
+    tool_s.push_back(run({tool, file.string()}).seconds);
+    copy_s.push_back(run({copier, file.string(), copy_target}).seconds);
+  }
+  return {name, static_cast<double>(fs::file_size(file)) / 1e6, median(tool_s), median(copy_s)};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PATH/TO/veltrim [MEGABYTES] [RUNS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PATH/TO/veltrim [MEGABYTES] [RUNS] [FILE.css ...]\n",
+                 argv[0]);
     return 2;
   }
   const std::string tool = fs::absolute(argv[1]).string();
   // The block copy is built beside this program.
   const std::string copier =
       (fs::read_symlink("/proc/self/exe").parent_path() / "veltrim_block_copy").string();
-  const double mb = argc > 2 ? std::atof(argv[2]) : 23;
-  const int runs = argc > 3 ? std::atoi(argv[3]) : 21;
+  const double mb = argc > 2 ? std::atof(argv[2]) : 20;
+  const int runs = argc > 3 ? std::atoi(argv[3]) : 9;
 
   fs::path dir = fs::temp_directory_path() / ("veltrim-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const auto bytes = static_cast<std::size_t>(mb * 1000 * 1000);
-  const fs::path big = dir / "big.css";
-  const fs::path small = dir / "small.css";
-  write_bytes(big, veltrim::bench::make_stylesheet(bytes, false));
-  write_bytes(small, veltrim::bench::make_stylesheet(1000, false));
   const std::string copy_target = (dir / "copy.css").string();
-
-  // One warm-up each, so that the page cache holds the input for both.
-  run({tool, big.string()});
-  run({copier, big.string(), copy_target});
-
-  std::vector<double> tool_s;
-  std::vector<double> copy_s;
-  long tool_rss = 0;
-  for (int i = 0; i < runs; ++i) {
-    Sample t = run({tool, big.string()});
-    Sample c = run({copier, big.string(), copy_target});
-    tool_s.push_back(t.seconds);
-    copy_s.push_back(c.seconds);
-    tool_rss = std::max(tool_rss, t.max_rss_kib);
+  // Peak memory first, while this process is small: a child's peak counts this process's own
+  // from before the exec. The large input is written a megabyte at a time for that reason.
+  const fs::path large = dir / "large.css";
+  const fs::path small = dir / "small.css";
+  {
+    std::FILE* f = std::fopen(large.c_str(), "wb");
+    for (std::size_t done = 0; f && done < bytes; done += 1000 * 1000) {
+      const std::string part = veltrim::bench::make_stylesheet(1000 * 1000, false);
+      std::fwrite(part.data(), 1, part.size(), f);
+    }
+    if (!f || std::fclose(f) != 0) return 1;
   }
+  write_bytes(small, veltrim::bench::make_stylesheet(1000, false));
+  long large_rss = 0;
   long small_rss = 0;
-  for (int i = 0; i < 5; ++i)
+  for (int i = 0; i < 3; ++i) {
+    large_rss = std::max(large_rss, run({tool, large.string()}).max_rss_kib);
     small_rss = std::max(small_rss, run({tool, small.string()}).max_rss_kib);
+  }
+  fs::remove(large);
 
-  const double mt = median(tool_s);
-  const double mc = median(copy_s);
-  const double in_mb = static_cast<double>(bytes) / 1e6;
-  std::printf("input          %.1f MB (%s), %d alternating runs each\n", in_mb, big.c_str(), runs);
-  std::printf("veltrim        median %7.1f ms  %7.0f MB/s\n", mt * 1e3, in_mb / mt);
-  std::printf("64 KiB copy    median %7.1f ms  %7.0f MB/s\n", mc * 1e3, in_mb / mc);
-  std::printf("ratio          %.2f (veltrim / copy; target <= 2.00)\n", mt / mc);
-  std::printf("peak memory    %ld KiB on %.1f MB, %ld KiB on 1 KB: %+ld KiB (target within 1024)\n",
-              tool_rss, in_mb, small_rss, tool_rss - small_rss);
+  const char* isa = std::getenv("VELTRIM_ISA");
+  std::printf("%d alternating runs each; VELTRIM_ISA=%s\n", runs, isa ? isa : "(unset)");
+  std::printf("%-22s %8s %10s %10s %8s %6s\n", "input", "MB", "veltrim ms", "copy ms", "MB/s",
+              "ratio");
+
+  std::vector<Row> rows;
+  auto report = [&](const Row& r) {
+    std::printf("%-22s %8.1f %10.1f %10.1f %8.0f %6.2f\n", r.name.c_str(), r.mb, r.tool_s * 1e3,
+                r.copy_s * 1e3, r.mb / r.tool_s, r.tool_s / r.copy_s);
+    std::fflush(stdout);
+    rows.push_back(r);
+  };
+  const fs::path input = dir / "input.css";
+  if (argc > 4) {
+    for (int i = 4; i < argc; ++i) {
+      fs::copy_file(argv[i], input, fs::copy_options::overwrite_existing);
+      report(measure(tool, copier, fs::path(argv[i]).filename().string(), input, copy_target,
+                     runs));
+    }
+  } else {
+    for (int s = 0; s < static_cast<int>(veltrim::bench::Shape::kCount); ++s) {
+      const auto shape = static_cast<veltrim::bench::Shape>(s);
+      write_bytes(input, veltrim::bench::make_shape(shape, bytes));
+      report(measure(tool, copier, veltrim::bench::shape_name(shape), input, copy_target, runs));
+    }
+  }
+  double worst = 0;
+  double fastest = 1e30;
+  double slowest = 0;
+  for (const Row& r : rows) {
+    worst = std::max(worst, r.tool_s / r.copy_s);
+    fastest = std::min(fastest, r.tool_s / r.mb);
+    slowest = std::max(slowest, r.tool_s / r.mb);
+  }
+  std::printf("worst ratio    %.2f (veltrim / copy)\n", worst);
+  std::printf("spread         %.2f (time per MB, slowest input / fastest)\n", slowest / fastest);
+
+  std::printf("peak memory    %ld KiB on %.0f MB, %ld KiB on 1 KB: %+ld KiB\n", large_rss, mb,
+              small_rss, large_rss - small_rss);
   fs::remove_all(dir);
   return 0;
 }

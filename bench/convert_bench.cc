@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "convert/byte_masks.h"
+#include "fast/fast_path.h"
 #include "convert/converter.h"
 #include "memory_file.h"
 #include "stylesheet_gen.h"
@@ -20,14 +20,14 @@ const std::string& sheet(bool crlf) {
   return crlf ? cr : lf;
 }
 
-// Arguments: 1 for the per-character path alone, 0 with the bulk paths; 1 for CR LF input;
-// the vector width in bytes that the bulk path classifies with (0: a plain loop).
+// Arguments: 1 for the per-character path alone, 0 with the fast path; 1 for CR LF input;
+// the fast path's instruction set (Isa: 0 plain, 1 SSE2, 2 AVX2, 3 AVX-512).
 void BM_Convert(benchmark::State& state) {
   const bool plain = state.range(0) != 0;
   const std::string& css = sheet(state.range(1) != 0);
-  const int width = veltrim::classifier_width();
-  if (!veltrim::use_classifier_width(static_cast<int>(state.range(2)))) {
-    state.SkipWithError("this processor lacks that vector width");
+  const veltrim::Isa chosen = veltrim::active_isa();
+  if (!veltrim::use_isa(static_cast<veltrim::Isa>(state.range(2)))) {
+    state.SkipWithError("this processor lacks that instruction set");
     return;
   }
   auto in = veltrim::testing::new_in_file();
@@ -49,18 +49,18 @@ void BM_Convert(benchmark::State& state) {
     veltrim::out_close(*out);
     benchmark::DoNotOptimize(dst.data.data());
   }
-  veltrim::use_classifier_width(width);
+  veltrim::use_isa(chosen);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(css.size()));
 }
 BENCHMARK(BM_Convert)
-    ->ArgNames({"plain", "crlf", "width"})
+    ->ArgNames({"plain", "crlf", "isa"})
     ->Args({1, 0, 0})
     ->Args({0, 0, 0})
-    ->Args({0, 0, 16})
-    ->Args({0, 0, 32})
-    ->Args({0, 0, 64})
-    ->Args({0, 1, 64})
+    ->Args({0, 0, 1})
+    ->Args({0, 0, 2})
+    ->Args({0, 0, 3})
+    ->Args({0, 1, 3})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

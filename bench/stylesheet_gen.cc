@@ -121,4 +121,144 @@ std::string make_stylesheet(std::size_t target, bool crlf) {
   return out;
 }
 
+namespace {
+
+// One custom property of a design-token rule, as frameworks write them.
+void token(Lcg& r, std::string& out, unsigned n, const char* indent) {
+  static const char* const kTokenValues[] = {
+      "hsla(var(--hue), var(--saturation), calc(var(--lightness) + 5%), 1)",
+      "var(--space-2)",
+      "calc(var(--font-size-base) * 1.25)",
+      "0 1px 2px hsla(var(--shadow-hue), 20%, 10%, 0.2)",
+      "#0969da",
+      "var(--color-fg-default, #1f2328)",
+      "cubic-bezier(0.33, 1, 0.68, 1)"};
+  out += indent;
+  out += "--token-";
+  out += std::to_string(n);
+  out += ": ";
+  out += pick(r, kTokenValues);
+  out += ";\n";
+}
+
+void token_rule(Lcg& r, std::string& out, std::size_t size, unsigned& n) {
+  const std::size_t start = out.size();
+  out += n % 3 ? "[data-theme=\"t" + std::to_string(n) + "\"] {\n" : std::string(":root {\n");
+  while (out.size() - start < size) token(r, out, n++, "  ");
+  out += "}\n\n";
+}
+
+std::string tokens(std::size_t bytes, std::size_t rule_size) {
+  Lcg r;
+  std::string out;
+  unsigned n = 0;
+  while (out.size() < bytes) token_rule(r, out, rule_size, n);
+  return out;
+}
+
+std::string one_rule(std::size_t bytes) {
+  Lcg r;
+  std::string out = ":root {\n";
+  unsigned n = 0;
+  while (out.size() < bytes) token(r, out, n++, "  ");
+  return out + "}\n";
+}
+
+std::string nested(std::size_t bytes) {
+  static const char* const kConditions[] = {"@media (min-width: 576px)",
+                                            "@media (prefers-color-scheme: dark)",
+                                            "@supports (display: grid)",
+                                            "@media print"};
+  Lcg r;
+  std::string out;
+  while (out.size() < bytes) {
+    out += pick(r, kConditions);
+    out += " {\n";
+    for (unsigned i = 1 + r.next(4); i > 0; --i) rule(r, out, "\n", "  ");
+    out += "}\n\n";
+    rule(r, out, "\n", "");
+  }
+  return out;
+}
+
+std::string commented(std::size_t bytes) {
+  Lcg r;
+  std::string out;
+  for (unsigned n = 0; out.size() < bytes; ++n) {
+    if (n % 20 == 0) {
+      out += "/*!\n * Component library v4.2.1 (https://example.invalid/)\n"
+             " * Copyright 2011-2026 The Authors\n"
+             " * Licensed under MIT (https://example.invalid/LICENSE)\n */\n";
+    }
+    out += "/* The card's header: keeps the title and its actions on one line, and wraps "
+           "them below 576px. */\n";
+    rule(r, out, "\n", "");
+    out.insert(out.size() - 4, "  /* fallback for engines without custom properties */\n");
+  }
+  return out;
+}
+
+// A minified sheet: one line, blanks only where they stay, no comments.
+std::string minified(std::size_t bytes) {
+  const std::string pretty = make_stylesheet(bytes + bytes / 3, false);
+  std::string out;
+  out.reserve(bytes + 4096);
+  bool blank = false;
+  bool keep_space = false;
+  for (std::size_t i = 0; i < pretty.size() && out.size() < bytes; ++i) {
+    const char c = pretty[i];
+    if (c == '/' && i + 1 < pretty.size() && pretty[i + 1] == '*') {
+      i = pretty.find("*/", i + 2);
+      if (i == std::string::npos) break;
+      ++i;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      blank = true;
+      continue;
+    }
+    const bool ends = c == '{' || c == '}' || c == ',' || c == ';' || c == ':';
+    if (blank && keep_space && !ends) out += ' ';
+    blank = false;
+    out += c;
+    keep_space = !ends;
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* shape_name(Shape shape) {
+  static const char* const kNames[] = {"generated",  "generated CR LF", "minified",
+                                       "tokens 2 KiB", "tokens 8 KiB", "tokens 32 KiB",
+                                       "tokens 128 KiB", "one rule",  "@media nesting",
+                                       "comment blocks"};
+  return kNames[static_cast<int>(shape)];
+}
+
+std::string make_shape(Shape shape, std::size_t bytes) {
+  switch (shape) {
+    case Shape::kGenerated:
+      return make_stylesheet(bytes, false);
+    case Shape::kGeneratedCrlf:
+      return make_stylesheet(bytes, true);
+    case Shape::kMinified:
+      return minified(bytes);
+    case Shape::kTokens2k:
+      return tokens(bytes, 2 * 1024);
+    case Shape::kTokens8k:
+      return tokens(bytes, 8 * 1024);
+    case Shape::kTokens32k:
+      return tokens(bytes, 32 * 1024);
+    case Shape::kTokens128k:
+      return tokens(bytes, 128 * 1024);
+    case Shape::kOneRule:
+      return one_rule(bytes);
+    case Shape::kNested:
+      return nested(bytes);
+    default:
+      return commented(bytes);
+  }
+}
+
 }  // namespace veltrim::bench

@@ -1,6 +1,6 @@
 // The whole-block planner on single blocks: what it keeps, where rules end, the state it
 // leaves, and the blocks it must leave to the byte-by-byte machine.
-#include "convert/block_plan.h"
+#include "fast/generic/block_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,9 @@ CharMasks masks_of(std::string& block) {
     const std::uint64_t b = std::uint64_t{1} << i;
     switch (block[i]) {
       case ' ':
+        m.space |= b;
+        m.blank |= b;
+        break;
       case '\t':
       case '\n':
       case '\r':

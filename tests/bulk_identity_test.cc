@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "convert/byte_masks.h"
+#include "fast/fast_path.h"
+#include "fast/generic/masks.h"
 #include "memory_file.h"
 #include "stylesheet_gen.h"
 
@@ -54,48 +56,64 @@ TEST(BulkIdentity, RandomInputsAllBlockSizes) {
   }
 }
 
-// Pins a classifier width for one scope, and restores the one chosen at start.
-struct ScopedWidth {
-  explicit ScopedWidth(int width) : ok(use_classifier_width(width)) {}
-  ~ScopedWidth() { use_classifier_width(saved); }
-  const int saved = classifier_width();
+// Pins a unit for one scope, and restores the one chosen at start.
+struct ScopedIsa {
+  explicit ScopedIsa(Isa isa) : ok(use_isa(isa)) {}
+  ~ScopedIsa() { use_isa(saved); }
+  const Isa saved = active_isa();
   const bool ok;
 };
 
-std::array<std::uint64_t, 7> flat(const ByteMasks& m) {
-  return {m.space, m.blank, m.stop[0], m.stop[1], m.stop[2], m.slash, m.star};
+// Every unit the build has runs here, or the test says which it could not try.
+#define SKIP_UNLESS_RUNS(pinned, isa)                                   \
+  if (!(pinned).ok) {                                                   \
+    std::printf("not on this processor: %s\n", isa_name(isa));          \
+    continue;                                                           \
+  }
+
+std::array<std::uint64_t, 9> flat(const CharMasks& m) {
+  return {m.space, m.blank, m.comma, m.open, m.close, m.colon, m.semi, m.slash, m.star};
 }
 
-// Every vector width this processor runs must classify a block exactly as the plain loop
-// does: random bytes, then bytes drawn from the ones that matter.
-TEST(BulkIdentity, EveryClassifierWidthMatchesThePlainLoop) {
-  std::mt19937 rng(7);
-  for (int round = 0; round < 2000; ++round) {
-    unsigned char block[64];
-    for (unsigned char& b : block) {
-      b = round < 100 ? static_cast<unsigned char>(rng()) : "{},:;/* \t\r\nax\x0b\xff"[rng() % 15];
-    }
-    ByteMasks want;
-    {
-      ScopedWidth scalar(0);
-      classify_bytes(block, 64, want);
-    }
-    for (int width : {16, 32, 64}) {
-      ScopedWidth pinned(width);
-      if (!pinned.ok) continue;  // not on this processor
-      ByteMasks got;
-      classify_bytes(block, 64, got);
-      ASSERT_EQ(flat(got), flat(want)) << "width " << width << ", round " << round;
+// Every unit must classify a block exactly as the plain loop does, and write the bytes a mask
+// keeps as the plain loop does: random bytes, then bytes drawn from the ones that matter.
+TEST(BulkIdentity, EveryUnitsPrimitivesMatchThePlainLoops) {
+  std::mt19937_64 rng(7);
+  int tried = 0;
+  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
+    if (!isa_runs_here(static_cast<Isa>(isa))) continue;
+    ++tried;
+    ScopedIsa pinned(static_cast<Isa>(isa));
+    const IsaUnit& unit = active_unit();
+    for (int round = 0; round < 2000; ++round) {
+      unsigned char block[64];
+      for (unsigned char& b : block) {
+        b = round < 100 ? static_cast<unsigned char>(rng())
+                        : "{},:;/* \t\r\nax\x0b\xff"[rng() % 15];
+      }
+      CharMasks want;
+      classify_plain(block, 64, want);
+      CharMasks got;
+      unit.classify(block, got);
+      ASSERT_EQ(flat(got), flat(want)) << isa_name(static_cast<Isa>(isa)) << ", round " << round;
+      const std::uint64_t keep = round % 3 ? rng() : rng() & rng();
+      const std::uint64_t spaces = rng() & keep;
+      unsigned char w[64 + 64];
+      unsigned char g[64 + 64];
+      const std::size_t nw = static_cast<std::size_t>(write_kept_plain(block, spaces, keep, w) - w);
+      const std::size_t ng = static_cast<std::size_t>(unit.write_kept(block, spaces, keep, g) - g);
+      ASSERT_EQ(std::string(g, g + ng), std::string(w, w + nw)) << isa_name(static_cast<Isa>(isa));
     }
   }
+  EXPECT_GE(tried, 1);
 }
 
-// The whole bulk path through each width, on random inputs.
-TEST(BulkIdentity, RandomInputsEveryClassifierWidth) {
-  for (int width : {0, 16, 32, 64}) {
-    ScopedWidth pinned(width);
-    if (!pinned.ok) continue;
-    std::mt19937 rng(width);
+// The whole fast path through each unit, on random inputs.
+TEST(BulkIdentity, RandomInputsEveryUnit) {
+  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
+    ScopedIsa pinned(static_cast<Isa>(isa));
+    SKIP_UNLESS_RUNS(pinned, static_cast<Isa>(isa));
+    std::mt19937 rng(isa);
     for (int i = 0; i < 300; ++i) {
       const std::string in = random_css(rng, 300);
       expect_same(in, kBlockSize, kBlockSize);
@@ -129,11 +147,11 @@ std::string structured_css(std::mt19937& rng, std::size_t len) {
   return s;
 }
 
-TEST(BulkIdentity, StructuredInputsEveryClassifierWidth) {
-  for (int width : {0, 16, 32, 64}) {
-    ScopedWidth pinned(width);
-    if (!pinned.ok) continue;
-    std::mt19937 rng(100 + width);
+TEST(BulkIdentity, StructuredInputsEveryUnit) {
+  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
+    ScopedIsa pinned(static_cast<Isa>(isa));
+    SKIP_UNLESS_RUNS(pinned, static_cast<Isa>(isa));
+    std::mt19937 rng(100 + isa);
     for (int i = 0; i < 400; ++i) {
       const std::string in = structured_css(rng, 64 + rng() % 1500);
       expect_same(in, kBlockSize, kBlockSize);

@@ -8,6 +8,12 @@
 
 namespace veltrim {
 
+// The blanks: the line form drops them or squeezes a run of them to one space.
+inline constexpr unsigned char kBlanks[] = {' ', '\t', '\n', '\r'};
+inline bool is_blank(unsigned char c) {
+  return c == kBlanks[0] || c == kBlanks[1] || c == kBlanks[2] || c == kBlanks[3];
+}
+
 // The one record a conversion works on. The driver sets the two files; everything else
 // starts at zero.
 struct ConverterState {
@@ -21,8 +27,8 @@ struct ConverterState {
   std::uint32_t io_count = 0;
   // 1 when the last skip_blanks passed at least one blank before cur[0].
   std::uint32_t blank_seen = 0;
-  // Turns off the bulk path, which converts whole rules straight between the stream buffers.
-  // The per-character path is the reference it is tested against, byte for byte.
+  // Turns off the fast path. The per-character path is the reference it is tested against,
+  // byte for byte.
   bool plain = false;
 };
 
@@ -46,10 +52,10 @@ CopyResult copy_selector_list(ConverterState& st);      // selectors up to '{'
 CopyResult copy_declaration(ConverterState& st);        // up to and including ';' or '}'
 CopyResult copy_declaration_block(ConverterState& st);  // declarations up to the rule's '}'
 
-// Bulk path: converts the whole rules that the stream buffers hold in one go, exactly as the
-// functions above would, and leaves the input at the start of the first rule it did not
-// finish. Called only at the start of a rule.
-void copy_rules_in_bulk(ConverterState& st);
+// Fast path (src/fast/): converts the whole input exactly as the functions above would,
+// straight between the stream buffers, refilling and flushing them as it goes. Stops at the
+// end of input or at the first read or write that fails, as they do.
+void copy_in_bulk(ConverterState& st);
 
 // Converts the whole input into the output. Stops at the end of input or at the first read
 // or write that fails; the streams' own flags tell the driver which.

@@ -96,13 +96,13 @@ CopyResult copy_declaration_block(ConverterState& st) {
 }
 
 void convert_sheet(ConverterState& st) {
+  if (!st.plain) {
+    copy_in_bulk(st);
+    return;
+  }
   // Selector list and declaration block alternate until one of them meets the end of input
-  // or a failed read or write, each of which comes back as COPY_EOF. The bulk path takes
-  // the whole rules that the buffers hold; the per-character path takes each rule it
-  // leaves, such as one that runs past the input buffer, and refills the buffers.
-  for (;;) {
-    if (!st.plain) copy_rules_in_bulk(st);
-    if (copy_selector_list(st) != COPY_DONE || copy_declaration_block(st) != COPY_DONE) return;
+  // or a failed read or write, each of which comes back as COPY_EOF.
+  while (copy_selector_list(st) == COPY_DONE && copy_declaration_block(st) == COPY_DONE) {
   }
 }
 

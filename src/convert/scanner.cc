@@ -3,14 +3,6 @@
 
 namespace veltrim {
 
-namespace {
-
-bool is_blank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-}  // namespace
-
 int read_byte(ConverterState& st) {
   // A failed read leaves io_count at 0, so it ends the scan exactly like the end of input;
   // the stream remembers the failure for the driver's report.

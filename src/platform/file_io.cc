@@ -12,6 +12,20 @@ std::size_t clamp_block(std::size_t block) {
   return block < kBlockSize ? block : kBlockSize;
 }
 
+// Hands `size` bytes to the raw file, finishing short writes; false on failure.
+bool write_all(OutFile& f, const unsigned char* src, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    long n = f.raw->write(src + done, size - done);
+    // A write that moves nothing would loop for ever: count it as the failure it is.
+    if (n <= 0) {
+      f.failed = true;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 void in_attach(InFile& f, RawFile* raw, std::size_t block) {
@@ -54,18 +68,21 @@ bool in_step_back(InFile& f) {
 }
 
 bool out_flush(OutFile& f) {
+  if (f.failed || !write_all(f, f.buf, f.len)) return false;
+  f.len = 0;
+  return true;
+}
+
+bool out_flush_blocks(OutFile& f) {
   if (f.failed) return false;
   std::size_t done = 0;
-  while (done < f.len) {
-    long n = f.raw->write(f.buf + done, f.len - done);
-    // A write that moves nothing would loop for ever: count it as the failure it is.
-    if (n <= 0) {
-      f.failed = true;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
+  for (; f.len - done > f.block; done += f.block) {
+    if (!write_all(f, f.buf + done, f.block)) return false;
   }
-  f.len = 0;
+  if (done != 0) {
+    std::memmove(f.buf, f.buf + done, f.len - done);
+    f.len -= done;
+  }
   return true;
 }
 

@@ -71,6 +71,10 @@ struct InFile {
   unsigned char buf[kBlockSize];
 };
 
+// Room past the output block for bulk writers, which stop only where they run short of it;
+// the block is still what each write to the file carries (out_flush_blocks).
+constexpr std::size_t kOutSlack = 4096;
+
 // Output stream: a block buffer emptied into `raw`. A failure is sticky: every later write
 // transfers nothing.
 struct OutFile {
@@ -78,7 +82,7 @@ struct OutFile {
   std::size_t block = kBlockSize;  // bytes held before a flush, 1..kBlockSize
   std::size_t len = 0;
   bool failed = false;
-  unsigned char buf[kBlockSize];
+  unsigned char buf[kBlockSize + kOutSlack];
 };
 
 void in_attach(InFile& f, RawFile* raw, std::size_t block = kBlockSize);
@@ -116,14 +120,21 @@ inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size,
 }
 
 // Direct access to the buffers for bulk paths that move many bytes in one step: what is
-// buffered and not yet read, and the room left before the output must be flushed (none
-// after a failure, so that the next ordinary write reports it).
+// buffered and not yet read, and the room left in the output, the slack included (none
+// after a failure). A bulk writer calls out_flush_blocks before it hands the stream back.
 inline const unsigned char* in_next(const InFile& f) { return f.buf + f.pos; }
 inline std::size_t in_available(const InFile& f) { return f.len - f.pos; }
 inline void in_consume(InFile& f, std::size_t n) { f.pos += n; }
 inline unsigned char* out_next(OutFile& f) { return f.buf + f.len; }
-inline std::size_t out_room(const OutFile& f) { return f.failed ? 0 : f.block - f.len; }
+inline std::size_t out_room(const OutFile& f) {
+  return f.failed ? 0 : f.block + kOutSlack - f.len;
+}
 inline void out_commit(OutFile& f, std::size_t n) { f.len += n; }
+
+// Writes out whole blocks while more than one block is buffered, so that the file receives
+// the same writes as from out_write, which flushes a full block when the next byte comes;
+// false on failure.
+bool out_flush_blocks(OutFile& f);
 
 // Hands everything buffered to the raw file; false on failure.
 bool out_flush(OutFile& f);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "convert/byte_masks.h"
+#include "fast/fast_path.h"
 #include "memory_file.h"
 
 namespace {
@@ -73,14 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (got.out != reference.out) fail("output depends on blocks or path", in, got.out);
   }
 
-  // The bulk path once more with another vector width of its byte classifier, where this
-  // processor has it.
-  static const int kWidths[] = {0, 16, 32, 64};
-  const int chosen = veltrim::classifier_width();
-  if (veltrim::use_classifier_width(kWidths[last % 4])) {
+  // The fast path once more through another instruction set's unit, where this processor
+  // runs it.
+  const veltrim::Isa chosen = veltrim::active_isa();
+  if (veltrim::use_isa(static_cast<veltrim::Isa>(last % veltrim::ISA_COUNT))) {
     const Converted got = run(in, kBlockSize, kBlockSize, false);
-    veltrim::use_classifier_width(chosen);
-    if (got.out != reference.out) fail("output depends on the classifier width", in, got.out);
+    veltrim::use_isa(chosen);
+    if (got.out != reference.out) fail("output depends on the instruction set", in, got.out);
   }
   return 0;
 }

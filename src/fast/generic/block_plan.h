@@ -8,31 +8,11 @@
 
 #include <cstdint>
 
+#include "fast/fast_path.h"
+#include "fast/generic/masks.h"
+
 namespace veltrim {
-// A copy per unit, as with the kernel: the units that include this are compiled for
-// different instruction sets, and one unit's copy must not stand in for another's.
-namespace {
-
-// Bit i tells about byte i of a 64-byte block.
-struct CharMasks {
-  std::uint64_t blank = 0;  // TAB, LF, CR, space
-  std::uint64_t comma = 0;
-  std::uint64_t open = 0;   // '{'
-  std::uint64_t close = 0;  // '}'
-  std::uint64_t colon = 0;
-  std::uint64_t semi = 0;
-  std::uint64_t slash = 0;
-  std::uint64_t star = 0;
-};
-
-enum Part : unsigned char { IN_SELECTOR, IN_PROPERTY, IN_VALUE };
-
-// Where the machine is between two bytes.
-struct MachineState {
-  Part part = IN_SELECTOR;
-  bool middle = false;  // a plain character of the part has been written
-  bool blanks = false;  // blanks (and maybe comments) stand before the next byte
-};
+namespace {  // a copy per unit, as in masks.h
 
 struct BlockPlan {
   std::uint64_t keep = 0;    // bytes written: the non-blank ones, and each blank run's space
@@ -41,27 +21,6 @@ struct BlockPlan {
   bool space_first = false;  // the blanks before the block become a space before byte 0
   MachineState after;        // the state after the block's last byte
 };
-
-// Bit positions in a nonzero mask.
-inline unsigned highest_bit(std::uint64_t m) {  // m != 0
-#if defined(__GNUC__)
-  return 63 - static_cast<unsigned>(__builtin_clzll(m));
-#else
-  unsigned n = 63;
-  while ((m >> n) == 0) --n;
-  return n;
-#endif
-}
-
-inline unsigned lowest_bit(std::uint64_t m) {  // m != 0
-#if defined(__GNUC__)
-  return static_cast<unsigned>(__builtin_ctzll(m));
-#else
-  unsigned n = 0;
-  while (((m >> n) & 1) == 0) ++n;
-  return n;
-#endif
-}
 
 namespace block_plan_detail {
 

@@ -1,25 +1,23 @@
-// The bulk kernel: the copy machine of the bulk path over raw buffers, compiled once for
-// each instruction set by the units that include this header (see bulk_kernels.h).
+// The fast path's copy machine over raw buffers, written once and compiled into each
+// instruction set's unit, which supplies `Unit`: classify(p, masks) for 64 bytes and
+// write_kept(p, spaces, keep, q) (see fast_path.h).
 //
 // It runs the same machine as copy_selector and copy_declaration, with the part it is in made
-// explicit, and it works from an index of the bytes that matter (blanks and the characters
-// that may end a part or open a comment), so that plain runs move in one step. It only ever
-// converts whole rules: wherever it cannot finish one inside the buffers (the input buffer
-// ends, the output buffer is nearly full, a comment runs past the buffer), it stops at the
-// start of that rule, and the per-character path goes on from there.
-//
-// Where the processor can compress vectors, the input goes faster still: 64 bytes at a time
-// by a plan worked out from their masks alone (block_plan.h), with the events left for the
-// blocks that will not plan.
+// explicit. Where it can, it takes 64 bytes at a time by a plan worked out from their masks
+// alone (block_plan.h); a block that will not plan goes by events: an index of the bytes that
+// matter (blanks and the characters that may end a part or open a comment), so that plain
+// runs move in one step. It stops only where the input or the room in the output ends, and
+// leaves what is pending (the part, a blank run, a '/' or a comment cut by the buffer's end)
+// in StretchState for the next stretch.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
-#include "convert/block_plan.h"
-#include "convert/bulk_kernels.h"
-#include "convert/byte_masks.h"
-#include "convert/classify_block.h"
+#include "fast/fast_path.h"
+#include "fast/generic/block_plan.h"
+#include "fast/generic/masks.h"
 
 // Branch hints: the way past a block's edge goes out of the straight line of code.
 #if defined(__GNUC__)
@@ -31,32 +29,40 @@
 #endif
 
 namespace veltrim {
-namespace {  // a copy per unit: the copies differ in their instructions
+namespace {  // a copy per unit, as in masks.h
 
-bool is_blank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+// The characters that end a part, by its kind (Part).
+inline std::uint64_t stops_of(const CharMasks& m, Part part) {
+  switch (part) {
+    case IN_SELECTOR:
+      return m.comma | m.open;
+    case IN_PROPERTY:
+      return m.colon | m.close;
+    default:
+      return m.semi | m.close;
+  }
 }
 
 // Index of a block of up to 64 bytes: bit i tells about byte i. An event is a byte that the
 // machine has to look at in the kind of part it is in: a character that may end that part, a
 // '/' that may open a comment, or a blank, except for a lone space that the line form keeps
 // as it is (a quiet one). Every other byte is copied with its run.
-template <class Classifier>
+template <class Unit>
 struct ByteIndex {
   const unsigned char* base = nullptr;  // first byte of the indexed block
   const unsigned char* end = nullptr;   // end of the input in the buffer
   std::uint64_t blank = 0;
-  std::uint64_t event[3] = {0, 0, 0};  // by Stops
+  std::uint64_t event[3] = {0, 0, 0};  // by Part
 
   void index_from(const unsigned char* p) {
     base = p;
     std::size_t n = static_cast<std::size_t>(end - p);
     if (n > 64) n = 64;
-    ByteMasks m;
+    CharMasks m;
     if (n == 64) {
-      Classifier::classify64(p, m);
+      Unit::classify(p, m);
     } else {
-      classify_scalar(p, n, m);
+      classify_plain(p, n, m);
     }
     blank = m.blank;
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
@@ -71,13 +77,11 @@ struct ByteIndex {
     const std::uint64_t keeps = ~(m.blank | opens) & valid;
     const std::uint64_t kept_space = m.space & (keeps >> 1);
     const std::uint64_t fixed = opens | m.blank;
-    auto events = [&](std::uint64_t stop) {
+    for (Part part : {IN_SELECTOR, IN_PROPERTY, IN_VALUE}) {
+      const std::uint64_t stop = stops_of(m, part);
       const std::uint64_t quiet = kept_space & ((keeps & ~stop) << 1);
-      return stop | (fixed & ~quiet);
-    };
-    event[SELECTOR_STOPS] = events(m.stop[SELECTOR_STOPS]);
-    event[PROPERTY_STOPS] = events(m.stop[PROPERTY_STOPS]);
-    event[VALUE_STOPS] = events(m.stop[VALUE_STOPS]);
+      event[part] = stop | (fixed & ~quiet);
+    }
   }
 
   // Makes p fall inside the indexed block; returns its offset there.
@@ -86,11 +90,11 @@ struct ByteIndex {
     return static_cast<unsigned>(p - base);
   }
 
-  // The first event at or after p for a part with these stops, or end.
-  const unsigned char* next_event(const unsigned char* p, Stops stops) {
+  // The first event at or after p for a part of this kind, or end.
+  const unsigned char* next_event(const unsigned char* p, Part part) {
     for (;;) {
       const unsigned off = offset_of(p);
-      const std::uint64_t m = event[stops] >> off;
+      const std::uint64_t m = event[part] >> off;
       if (VELTRIM_LIKELY(m != 0)) return p + lowest_bit(m);
       p = base + 64;
       if (p >= end) return end;
@@ -109,6 +113,19 @@ struct ByteIndex {
   }
 };
 
+// The end of a comment whose text starts at p, after its "/*": the byte after its "*/", or
+// nullptr when it runs on past end. `star`: the byte before p was a '*' that may close it.
+inline const unsigned char* comment_end(const unsigned char* p, const unsigned char* end,
+                                        bool star) {
+  if (p < end && star && *p == '/') return p + 1;
+  for (const unsigned char* x = p; x < end; ++x) {
+    x = static_cast<const unsigned char*>(std::memchr(x, '/', static_cast<std::size_t>(end - x)));
+    if (x == nullptr) return nullptr;
+    if (x > p && x[-1] == '*') return x + 1;
+  }
+  return nullptr;
+}
+
 // Copies a run of n plain bytes. Most runs are short: they take the same 64-byte move, which
 // needs neither a library call nor a branch on the length; the output always has room.
 inline void copy_run(unsigned char* q, const unsigned char* p, std::size_t n,
@@ -123,60 +140,58 @@ inline void copy_run(unsigned char* q, const unsigned char* p, std::size_t n,
 
 // Room in the output for one planned block: a space before its bytes, the 64 bytes, CR LF
 // after each rule end (at most one for every two bytes, since the braces alternate), and the
-// 64 bytes that every compressed store writes, however few of them it keeps.
+// 64 bytes that every compressed store may write, however few of them it keeps.
 constexpr std::ptrdiff_t kBlockRoom = 1 + 64 + 64 + 64;
+// Room around a run of events: the 64-byte moves of short runs, a space, and "}" CR LF.
+constexpr std::ptrdiff_t kRunRoom = 64 + 4;
+static_assert(kBlockRoom <= static_cast<std::ptrdiff_t>(kStretchRoom) &&
+                  kRunRoom + 1 <= static_cast<std::ptrdiff_t>(kStretchRoom),
+              "a stretch given kStretchRoom must be able to move");
 
 // Converts 64 bytes at a time from p for as long as whole blocks are in the buffers and each
-// plans (block_plan.h); stops before the first block that does not.
-template <class Classifier>
+// plans; stops before the first block that does not.
+template <class Unit>
 void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& state,
-                    const unsigned char* in_end, unsigned char* out_end,
-                    const unsigned char*& done_p, unsigned char*& done_q) {
-  if constexpr (Classifier::kBlocks) {
-    while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
-      CharMasks m;
-      Classifier::char_masks(p, m);
-      BlockPlan plan;
-      if (!plan_block(m, state, plan)) return;
-      *q = ' ';
-      q += plan.space_first;
-      std::uint64_t rest = plan.keep;
-      for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
-        const unsigned at = lowest_bit(ends);
-        const std::uint64_t upto = rest & (~std::uint64_t{0} >> (63 - at));
-        q = Classifier::write_kept(p, plan.spaces, upto, q);
-        *q++ = '\r';
-        *q++ = '\n';
-        rest &= ~upto;
-        done_p = p + at + 1;
-        done_q = q;
-      }
-      q = Classifier::write_kept(p, plan.spaces, rest, q);
-      state = plan.after;
-      p += 64;
+                    const unsigned char* in_end, unsigned char* out_end) {
+  while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
+    CharMasks m;
+    Unit::classify(p, m);
+    BlockPlan plan;
+    if (!plan_block(m, state, plan)) return;
+    *q = ' ';
+    q += plan.space_first;
+    std::uint64_t rest = plan.keep;
+    for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
+      const unsigned at = lowest_bit(ends);
+      const std::uint64_t upto = rest & (~std::uint64_t{0} >> (63 - at));
+      q = Unit::write_kept(p, plan.spaces, upto, q);
+      *q++ = '\r';
+      *q++ = '\n';
+      rest &= ~upto;
     }
-  } else {
-    (void)p, (void)q, (void)state, (void)in_end, (void)out_end, (void)done_p, (void)done_q;
+    q = Unit::write_kept(p, plan.spaces, rest, q);
+    state = plan.after;
+    p += 64;
   }
 }
 
-template <class Classifier>
-BulkEnd convert_whole_rules(const unsigned char* const in_begin, const unsigned char* const in_end,
-                            unsigned char* const out_begin, unsigned char* const out_end) {
-  ByteIndex<Classifier> index;
-  index.end = in_end;
-  index.index_from(in_begin);
+template <class Unit>
+StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned char* const in_end,
+                           unsigned char* const out_begin, unsigned char* const out_end,
+                           StretchState& s) {
   const unsigned char* p = in_begin;
   unsigned char* q = out_begin;
-  // Everything up to these has been converted into whole rules.
-  const unsigned char* done_p = p;
-  unsigned char* done_q = q;
+  if (out_end - q < static_cast<std::ptrdiff_t>(kStretchRoom)) return StretchEnd{p, q};
+  ByteIndex<Unit> index;
+  index.end = in_end;
+  index.index_from(p);
 
   // The part the copier is in is the block of code it runs: each kind of part has its own,
   // since its events are few and branches of its own are easier to predict than one switch
   // over all of them. Within a kind, `middle` tells a part's start from its middle.
-  bool middle = false;  // a plain character of the part has been written
-  bool blanks = false;  // blanks (or blanks and comments) stand before p
+  Part part = s.machine.part;
+  bool middle = s.machine.middle;  // a plain character of the part has been written
+  bool blanks = s.machine.blanks;  // blanks (or blanks and comments) stand before p
   const unsigned char* e = p;
   const unsigned char* run_from = p;  // where the last run of a selector began
   // Whole blocks go by plan from here on; after a block that would not, its bytes go by
@@ -185,10 +200,18 @@ BulkEnd convert_whole_rules(const unsigned char* const in_begin, const unsigned 
   MachineState state;
 
   // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
-  // of the buffered input and when the output buffer may not hold what comes next.
+  // of the buffered input and when the output has no room for what comes next. A run longer
+  // than the room goes in part, never up to a space, which a selector may still take back.
   auto take_run = [&]() {
-    // Room for the run with room to spare for fixed-size moves, a space, and "}" CR LF.
-    if (out_end - q < (e - p) + 64 + 4) return false;
+    bool whole = true;
+    if (out_end - q < (e - p) + kRunRoom + 1) {
+      const std::ptrdiff_t fits = out_end - q - kRunRoom - 1;
+      if (fits <= 0) return false;
+      e = p + fits;
+      while (e > p && e[-1] == ' ') --e;
+      if (e == p) return false;
+      whole = false;
+    }
     if (e != p) {
       // The first plain character decides the space; the rest are copied as they are.
       if (blanks && middle) *q++ = ' ';
@@ -199,7 +222,7 @@ BulkEnd convert_whole_rules(const unsigned char* const in_begin, const unsigned 
       middle = true;
       blanks = false;
     }
-    return e != in_end;
+    return whole && e != in_end;
   };
   // Writes the event character c at e as a plain one, with the space that blanks before it
   // become in the middle of a part.
@@ -223,38 +246,84 @@ BulkEnd convert_whole_rules(const unsigned char* const in_begin, const unsigned 
     p = index.skip_blanks(e);
     blanks = true;
   };
-  // A '/' that may open a comment. Returns false when the buffered input cannot tell or the
-  // comment runs past it; true when p has moved past the comment, or the '/' was plain.
-  auto take_slash = [&]() {
-    if (e + 1 == in_end) return false;
-    if (e[1] != '*') {
-      put_plain('/');
-      return true;
-    }
-    // The comment closes at the first "*/" after the opening pair; it stands for nothing, so
-    // blanks on either side of it still make one run.
-    const unsigned char* x = e + 2;
-    while (x + 1 < in_end && !(x[0] == '*' && x[1] == '/')) ++x;
-    if (x + 1 >= in_end) return false;
-    p = x + 2;
-    // The closing '/' looks plain to the index, so a lone space after it would pass as
-    // quiet: take any blanks here as the run they are.
+  // After a comment: it stands for nothing, so blanks on either side of it make one run. Its
+  // closing '/' looks plain to the index, so a lone space after it would pass as quiet: take
+  // any blanks here as the run they are.
+  auto after_comment = [&](const unsigned char* x) {
+    p = x;
     if (p < in_end && is_blank(*p)) {
       blanks = true;
       p = index.skip_blanks(p);
     }
+  };
+  // A '/' that may open a comment. Returns false when the stretch ends before that is
+  // settled (then the '/' or the comment is pending in s); true when p has moved past the
+  // comment, or the '/' was plain.
+  auto take_slash = [&]() {
+    if (e + 1 == in_end) {
+      s.slash = true;
+      p = in_end;
+      return false;
+    }
+    if (e[1] != '*') {
+      put_plain('/');
+      return true;
+    }
+    const unsigned char* x = comment_end(e + 2, in_end, false);
+    if (x == nullptr) {
+      s.comment = true;
+      s.star = in_end - e > 2 && in_end[-1] == '*';
+      p = in_end;
+      return false;
+    }
+    after_comment(x);
     return true;
   };
 
+  // What the stretch before left pending: a '/' at its end, then a comment it cut.
+  if (p == in_end) goto stop;
+  if (s.slash) {
+    s.slash = false;
+    if (*p == '*') {
+      s.comment = true;
+      s.star = false;
+      ++p;
+    } else {
+      if (blanks && middle) *q++ = ' ';
+      *q++ = '/';
+      middle = true;
+      blanks = false;
+    }
+  }
+  if (s.comment) {
+    const unsigned char* x = comment_end(p, in_end, s.star);
+    if (x == nullptr) {
+      s.star = in_end > p ? in_end[-1] == '*' : s.star;
+      p = in_end;
+      goto stop;
+    }
+    s.comment = false;
+    after_comment(x);
+  }
+  switch (part) {
+    case IN_SELECTOR:
+      goto selector;
+    case IN_PROPERTY:
+      goto property;
+    default:
+      goto value;
+  }
+
 selector:  // copy_selector: up to ',' or '{'; blanks before either are dropped
-  if (Classifier::kBlocks && p >= blocks_from) {
+  part = IN_SELECTOR;
+  if (p >= blocks_from) {
     state = MachineState{IN_SELECTOR, middle, blanks};
     goto blocks;
   }
 selector_events:
-  e = index.next_event(p, SELECTOR_STOPS);
+  e = index.next_event(p, IN_SELECTOR);
   run_from = p;
-  if (!take_run()) goto unfinished;
+  if (!take_run()) goto stop;
   switch (*e) {
     case ',':
       q -= e != run_from && e[-1] == ' ';  // a quiet space that ended the run
@@ -267,7 +336,7 @@ selector_events:
       start_part();
       goto property;
     case '/':
-      if (!take_slash()) goto unfinished;
+      if (!take_slash()) goto stop;
       goto selector;
     default:
       take_blanks();
@@ -275,13 +344,14 @@ selector_events:
   }
 
 property:  // copy_declaration before the ':': up to ':', or '}' of an empty declaration
-  if (Classifier::kBlocks && p >= blocks_from) {
+  part = IN_PROPERTY;
+  if (p >= blocks_from) {
     state = MachineState{IN_PROPERTY, middle, blanks};
     goto blocks;
   }
 property_events:
-  e = index.next_event(p, PROPERTY_STOPS);
-  if (!take_run()) goto unfinished;
+  e = index.next_event(p, IN_PROPERTY);
+  if (!take_run()) goto stop;
   switch (*e) {
     case ':':
       if (blanks && middle) *q++ = ' ';
@@ -295,7 +365,7 @@ property_events:
       }
       goto rule_end;
     case '/':
-      if (!take_slash()) goto unfinished;
+      if (!take_slash()) goto stop;
       goto property;
     default:
       take_blanks();
@@ -303,13 +373,14 @@ property_events:
   }
 
 value:  // copy_declaration after the ':': up to ';', or the '}' that ends the rule
-  if (Classifier::kBlocks && p >= blocks_from) {
+  part = IN_VALUE;
+  if (p >= blocks_from) {
     state = MachineState{IN_VALUE, middle, blanks};
     goto blocks;
   }
 value_events:
-  e = index.next_event(p, VALUE_STOPS);
-  if (!take_run()) goto unfinished;
+  e = index.next_event(p, IN_VALUE);
+  if (!take_run()) goto stop;
   switch (*e) {
     case ';':
       if (blanks && middle) *q++ = ' ';
@@ -320,28 +391,27 @@ value_events:
       if (blanks && middle) *q++ = ' ';
       goto rule_end;
     case '/':
-      if (!take_slash()) goto unfinished;
+      if (!take_slash()) goto stop;
       goto value;
     default:
       take_blanks();
       goto value;
   }
 
-rule_end:  // '}' at e ends the rule: it leaves with CR LF, and the rule is done
+rule_end:  // '}' at e ends the rule: it leaves with CR LF
   *q++ = '}';
   *q++ = '\r';
   *q++ = '\n';
-  done_p = e + 1;
-  done_q = q;
   start_part();
   goto selector;
 
 blocks:
-  convert_blocks<Classifier>(p, q, state, in_end, out_end, done_p, done_q);
+  convert_blocks<Unit>(p, q, state, in_end, out_end);
   // Events take the next 64 bytes, or the rest of the buffered input when that is shorter.
   blocks_from = in_end - p > 64 ? p + 64 : in_end;
   middle = state.middle;
   blanks = state.blanks;
+  part = state.part;
   switch (state.part) {
     case IN_SELECTOR:
       goto selector_events;
@@ -351,8 +421,9 @@ blocks:
       goto value_events;
   }
 
-unfinished:
-  return BulkEnd{done_p, done_q};
+stop:
+  s.machine = MachineState{part, middle, blanks};
+  return StretchEnd{p, q};
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+// The unit for AVX2 (with BMI1, BMI2 and POPCNT): masks 32 bytes at a time, and kept bytes
+// written 8 at a time by a byte shuffle from a table, in each 16-byte lane.
+#include <immintrin.h>
+
+#include "fast/generic/kernel.h"
+
+namespace veltrim {
+namespace {
+
+// For each 8-bit mask, the positions of its set bits, lowest first, one per byte.
+struct ShuffleTable {
+  std::uint64_t of[256];
+};
+constexpr ShuffleTable make_shuffle_table() {
+  ShuffleTable t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned k = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+      if ((m >> i) & 1) t.of[m] |= std::uint64_t{i} << (8 * k++);
+    }
+  }
+  return t;
+}
+constexpr ShuffleTable kShuffle = make_shuffle_table();
+
+// Byte i all ones where bit i of m is set.
+inline __m256i bytes_of_bits(std::uint32_t m) {
+  const __m256i spread = _mm256_shuffle_epi8(
+      _mm256_set1_epi32(static_cast<int>(m)),
+      _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303));
+  const __m256i select = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(spread, select), select);
+}
+
+struct Avx2 {
+  static void classify(const unsigned char* p, CharMasks& m) {
+    m = CharMasks();
+    for (unsigned h = 0; h < 2; ++h) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * h));
+      auto eq = [&v](unsigned char c) {
+        return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(c)));
+      };
+      auto bits = [h](__m256i x) {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(x)))
+               << (32 * h);
+      };
+      const __m256i space = eq(' ');
+      __m256i blank = space;
+      for (unsigned char c : kBlanks) blank = _mm256_or_si256(blank, eq(c));
+      m.space |= bits(space);
+      m.blank |= bits(blank);
+      m.comma |= bits(eq(','));
+      m.open |= bits(eq('{'));
+      m.close |= bits(eq('}'));
+      m.colon |= bits(eq(':'));
+      m.semi |= bits(eq(';'));
+      m.slash |= bits(eq('/'));
+      m.star |= bits(eq('*'));
+    }
+  }
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
+                                   std::uint64_t keep, unsigned char* q) {
+    for (unsigned h = 0; h < 2; ++h) {
+      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * h));
+      const auto space_bits = static_cast<std::uint32_t>(spaces >> (32 * h));
+      if (space_bits != 0) {
+        v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), bytes_of_bits(space_bits));
+      }
+      for (unsigned lane = 0; lane < 2; ++lane) {
+        const __m128i text = lane ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
+        const auto bits = static_cast<unsigned>(keep >> (32 * h + 16 * lane)) & 0xFFFF;
+        const __m128i order = _mm_set_epi64x(
+            static_cast<long long>(kShuffle.of[bits >> 8] + 0x0808080808080808ULL),
+            static_cast<long long>(kShuffle.of[bits & 0xFF]));
+        const __m128i packed = _mm_shuffle_epi8(text, order);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), packed);
+        q += bit_count(bits & 0xFF);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(packed, packed));
+        q += bit_count(bits >> 8);
+      }
+    }
+    return q;
+  }
+};
+
+StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
+                   unsigned char* out_end, StretchState& state) {
+  return convert_stretch<Avx2>(in, in_end, out, out_end, state);
+}
+
+}  // namespace
+
+extern const IsaUnit kAvx2Unit = {convert, Avx2::classify, Avx2::write_kept};
+
+}  // namespace veltrim

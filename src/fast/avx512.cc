@@ -1,0 +1,46 @@
+// The unit for AVX-512BW and VBMI2 (with BMI1, BMI2 and POPCNT): masks 64 bytes in one
+// compare each, and kept bytes written by one byte compress. A processor with AVX-512BW but
+// not VBMI2 runs the AVX2 unit.
+#include <immintrin.h>
+
+#include "fast/generic/kernel.h"
+
+namespace veltrim {
+namespace {
+
+struct Avx512 {
+  static void classify(const unsigned char* p, CharMasks& m) {
+    const __m512i v = _mm512_loadu_si512(p);
+    auto eq = [&v](unsigned char c) -> std::uint64_t {
+      return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(c)));
+    };
+    m.space = eq(' ');
+    m.blank = 0;
+    for (unsigned char c : kBlanks) m.blank |= eq(c);
+    m.comma = eq(',');
+    m.open = eq('{');
+    m.close = eq('}');
+    m.colon = eq(':');
+    m.semi = eq(';');
+    m.slash = eq('/');
+    m.star = eq('*');
+  }
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
+                                   std::uint64_t keep, unsigned char* q) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i text = _mm512_mask_blend_epi8(spaces, v, _mm512_set1_epi8(' '));
+    _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(keep, text));
+    return q + bit_count(keep);
+  }
+};
+
+StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
+                   unsigned char* out_end, StretchState& state) {
+  return convert_stretch<Avx512>(in, in_end, out, out_end, state);
+}
+
+}  // namespace
+
+extern const IsaUnit kAvx512Unit = {convert, Avx512::classify, Avx512::write_kept};
+
+}  // namespace veltrim
