@@ -93,12 +93,16 @@ TEST(BlockPlan, Table) {
       {kRuleStart, "a/**/b{x/*1*/ :/**/y /* z */}", "ab{x :y }\r\n", {IN_SELECTOR, false, true}},
       {kRuleStart, "a /*/ b */c{d:e}/**/", "a c{d:e}\r\n", {IN_SELECTOR, false, true}},
       {{IN_VALUE, true, true}, "/* a */b}", " b}\r\n", {IN_SELECTOR, false, true}},
-      // Declined: a comment that runs past the block, braces the machine takes as plain,
-      // and '}' inside a property name.
-      {kRuleStart, "a{b:c /* d", "", {}},
-      {kRuleStart, "a{b:c /* d *", "", {}},
-      {kRuleStart, "a{b{c:d}", "", {}},
-      {kRuleStart, "a}b{c:d}", "", {}},
+      // A comment that runs past the block is pending after it, and the next goes on in it;
+      // a '*' at the end may close it there.
+      {kRuleStart, "a{b:c /* d", "a{b:c", {IN_VALUE, true, true, true, false}},
+      {{IN_VALUE, true, true, true, true}, "/ d}", " d}\r\n", {IN_SELECTOR, false, true}},
+      {{IN_VALUE, true, false, true, false}, "* d */e;", "e;", {IN_PROPERTY, false, true}},
+      // Braces the machine takes as plain: '{' inside a rule, '}' outside one.
+      {kRuleStart, "a{b{c:d}", "a{b{c:d}\r\n", {IN_SELECTOR, false, true}},
+      {kRuleStart, "a}b{c:d}", "a}b{c:d}\r\n", {IN_SELECTOR, false, true}},
+      {kRuleStart, "@m{a{b:c}}", "@m{a{b:c}\r\n}", {IN_SELECTOR, true, true}},
+      // Declined: '}' inside a property name, and a '/' in the last byte (below).
       {kRuleStart, "a{b }", "", {}},
       {{IN_PROPERTY, true, false}, "}", "", {}},
   };
@@ -113,6 +117,8 @@ TEST(BlockPlan, Table) {
     EXPECT_EQ(plan.after.part, row.after.part) << row.in;
     EXPECT_EQ(plan.after.middle, row.after.middle) << row.in;
     EXPECT_EQ(plan.after.blanks, row.after.blanks) << row.in;
+    EXPECT_EQ(plan.after.comment, row.after.comment) << row.in;
+    EXPECT_EQ(plan.after.star, row.after.star) << row.in;
   }
 }
 

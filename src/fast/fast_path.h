@@ -30,17 +30,17 @@ enum Part : unsigned char { IN_SELECTOR, IN_PROPERTY, IN_VALUE };
 // Where the machine is between two bytes.
 struct MachineState {
   Part part = IN_SELECTOR;
-  bool middle = false;  // a plain character of the part has been written
-  bool blanks = false;  // blanks (and maybe comments) stand before the next byte
+  bool middle = false;   // a plain character of the part has been written
+  bool blanks = false;   // blanks (and maybe comments) stand before the next byte
+  bool comment = false;  // inside a comment
+  bool star = false;     // ... whose last byte was a '*' that a '/' would close
 };
 
 // Where a stretch left the machine, so that the next one goes on from there: the end of a
 // buffer may fall anywhere, inside a rule, a run of blanks or a comment.
 struct StretchState {
   MachineState machine;
-  bool slash = false;    // the stretch ended in a '/' that the next byte may make a comment
-  bool comment = false;  // inside a comment
-  bool star = false;     // ... whose last byte was a '*' that a '/' would close
+  bool slash = false;  // the stretch ended in a '/' that the next byte may make a comment
 };
 
 // Where a stretch stopped: how far it read and wrote.

@@ -41,48 +41,100 @@ inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool fir
   return from | fill;
 }
 
-// Bit i: byte i is part of a comment that opens and closes within the block. Sets `open`
-// when a comment opens but does not close there.
-inline std::uint64_t comments_in(const CharMasks& m, bool& open) {
+// Bit i: byte i is part of a comment: one that the block before left open (`state`), or
+// one that opens here. Sets state.comment and state.star for the end of the block.
+inline std::uint64_t comments_in(const CharMasks& m, MachineState& state) {
+  const std::uint64_t all = ~std::uint64_t{0};
   std::uint64_t comments = 0;
-  open = false;
   // Every '/' before a '*' would open one, unless it stands inside an earlier one.
   std::uint64_t opens = m.slash & (m.star >> 1);
   const std::uint64_t closes = m.star & (m.slash >> 1);  // the '*' of each "*/"
+  if (state.comment) {
+    if (state.star && (m.slash & 1)) {
+      comments = 1;  // the '/' that closes it
+    } else if (closes == 0) {
+      state.star = (m.star >> 63) != 0;
+      return all;
+    } else {
+      comments = all >> (62 - lowest_bit(closes));
+    }
+    opens &= ~comments;
+    state.comment = false;
+    state.star = false;
+  }
   while (opens != 0) {
     const unsigned from = lowest_bit(opens);
     // The comment ends at the first "*/" after its own "/*"; "/**/" is the shortest.
-    const std::uint64_t close = from < 61 ? closes & (~std::uint64_t{0} << (from + 2)) : 0;
+    const std::uint64_t close = from < 61 ? closes & (all << (from + 2)) : 0;
     if (close == 0) {
-      open = true;
-      return comments;
+      state.comment = true;
+      state.star = (m.star >> 63) != 0 && from < 62;  // a '*' of its text, not its opening
+      return comments | (all << from);
     }
-    const std::uint64_t through = ~std::uint64_t{0} >> (62 - lowest_bit(close));
-    comments |= through & (~std::uint64_t{0} << from);
+    const std::uint64_t through = all >> (62 - lowest_bit(close));
+    comments |= through & (all << from);
     opens &= ~through;
   }
   return comments;
 }
 
+// Inside a rule, from the brace that opens it to the brace that closes it, that one included,
+// where the braces do not alternate: a rule opens at the first '{' outside one and closes at
+// the first '}' inside, and braces between are plain (as in "@media x { a { ... } }"). Sets
+// `open` and `close` to the braces that count.
+inline std::uint64_t rules_in(std::uint64_t& open, std::uint64_t& close, bool inside) {
+  const std::uint64_t all = ~std::uint64_t{0};
+  std::uint64_t rules = 0;
+  std::uint64_t opens = 0;
+  std::uint64_t closes = 0;
+  std::uint64_t from = all;  // the bytes not yet walked
+  for (;;) {
+    const std::uint64_t next = (inside ? close : open) & from;
+    if (next == 0) {
+      if (inside) rules |= from;
+      break;
+    }
+    const unsigned at = lowest_bit(next);
+    const std::uint64_t brace = std::uint64_t{1} << at;
+    if (inside) {
+      rules |= from & (all >> (63 - at));  // through the closing brace
+      closes |= brace;
+    } else {
+      opens |= brace;
+    }
+    inside = !inside;
+    if (at == 63) break;
+    from = all << (at + 1);
+  }
+  open = opens;
+  close = closes;
+  return rules;
+}
+
 }  // namespace block_plan_detail
 
 // Plans the 64 bytes that m describes for a machine in state `before`; false when they hold
-// something only the byte-by-byte machine handles: a comment that runs past the block (or a
-// '/' in the last byte, which may open one), a '{' inside a rule or a '}' outside one, or a
-// '}' after the first character of a property, where it is plain.
+// something only the byte-by-byte machine handles: a '/' in the last byte, which may open a
+// comment, or a '}' after the first character of a property, where it is plain.
 inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan) {
   using namespace block_plan_detail;
   const std::uint64_t last = std::uint64_t{1} << 63;
-  bool comment_runs_on = false;
   // A comment stands for nothing: its bytes are left out of every mask below.
-  const std::uint64_t text = ~comments_in(m, comment_runs_on);
-  if (comment_runs_on || (m.slash & text & last)) return false;
+  MachineState after = before;
+  const std::uint64_t text = ~comments_in(m, after);
+  if (m.slash & text & last) return false;
 
-  // Inside a rule between its braces; valid while the braces alternate, which is checked.
-  const std::uint64_t braces = (m.open | m.close) & text;
+  // Inside a rule between its braces. While the braces alternate, their parity tells; where
+  // they do not, some are plain, and a walk over them tells which count.
+  std::uint64_t open = m.open & text;
+  std::uint64_t close = m.close & text;
+  std::uint64_t braces = open | close;
   std::uint64_t inside = prefix_xor(braces) << 1;
   if (before.part != IN_SELECTOR) inside = ~inside;
-  if ((m.open & text & inside) | (m.close & text & ~inside)) return false;
+  if ((open & inside) | (close & ~inside)) {
+    inside = rules_in(open, close, before.part != IN_SELECTOR);
+    braces = open | close;
+  }
 
   // Inside a rule, a byte is in a value when the last of the colons, semicolons and braces
   // before it is a colon: a ':' in a value and a ';' in a property are plain and change
@@ -92,8 +144,7 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
   const std::uint64_t marks = colon | semi | braces;
   const std::uint64_t value = last_before(colon, marks, before.part == IN_VALUE);
   const std::uint64_t property = inside & ~value;
-  const std::uint64_t selector_ends = ((m.comma | m.open) & text) & ~inside;
-  const std::uint64_t close = m.close & text;
+  const std::uint64_t selector_ends = ((m.comma & text) | open) & ~inside;
   const std::uint64_t part_ends = selector_ends | (colon & property) | (semi & value) | close;
 
   const std::uint64_t blank = m.blank & text;
@@ -115,9 +166,10 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
   const bool inside_after = ((inside ^ braces) & last) != 0;
   const bool value_after =
       marks ? ((colon >> highest_bit(marks)) & 1) != 0 : before.part == IN_VALUE;
-  plan.after.part = !inside_after ? IN_SELECTOR : value_after ? IN_VALUE : IN_PROPERTY;
-  plan.after.middle = non_blank ? ((plain >> highest_bit(non_blank)) & 1) != 0 : before.middle;
-  plan.after.blanks = text ? ((blank >> highest_bit(text)) & 1) != 0 : before.blanks;
+  after.part = !inside_after ? IN_SELECTOR : value_after ? IN_VALUE : IN_PROPERTY;
+  after.middle = non_blank ? ((plain >> highest_bit(non_blank)) & 1) != 0 : before.middle;
+  after.blanks = text ? ((blank >> highest_bit(text)) & 1) != 0 : before.blanks;
+  plan.after = after;
   return true;
 }
 

@@ -256,6 +256,21 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
       p = index.skip_blanks(p);
     }
   };
+  // Moves p past the end of the comment it is in, whose text goes on at p; `star` tells that
+  // the byte before p was a '*' of its text. False when it runs on past the stretch: then it
+  // is pending in s.
+  auto leave_comment = [&](bool star) {
+    const unsigned char* x = comment_end(p, in_end, star);
+    if (x == nullptr) {
+      s.machine.comment = true;
+      s.machine.star = in_end > p ? in_end[-1] == '*' : star;
+      p = in_end;
+      return false;
+    }
+    s.machine.comment = false;
+    after_comment(x);
+    return true;
+  };
   // A '/' that may open a comment. Returns false when the stretch ends before that is
   // settled (then the '/' or the comment is pending in s); true when p has moved past the
   // comment, or the '/' was plain.
@@ -269,15 +284,8 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
       put_plain('/');
       return true;
     }
-    const unsigned char* x = comment_end(e + 2, in_end, false);
-    if (x == nullptr) {
-      s.comment = true;
-      s.star = in_end - e > 2 && in_end[-1] == '*';
-      p = in_end;
-      return false;
-    }
-    after_comment(x);
-    return true;
+    p = e + 2;
+    return leave_comment(false);
   };
 
   // What the stretch before left pending: a '/' at its end, then a comment it cut.
@@ -285,8 +293,8 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
   if (s.slash) {
     s.slash = false;
     if (*p == '*') {
-      s.comment = true;
-      s.star = false;
+      s.machine.comment = true;
+      s.machine.star = false;
       ++p;
     } else {
       if (blanks && middle) *q++ = ' ';
@@ -295,16 +303,7 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
       blanks = false;
     }
   }
-  if (s.comment) {
-    const unsigned char* x = comment_end(p, in_end, s.star);
-    if (x == nullptr) {
-      s.star = in_end > p ? in_end[-1] == '*' : s.star;
-      p = in_end;
-      goto stop;
-    }
-    s.comment = false;
-    after_comment(x);
-  }
+  if (s.machine.comment && !leave_comment(s.machine.star)) goto stop;
   switch (part) {
     case IN_SELECTOR:
       goto selector;
@@ -412,6 +411,8 @@ blocks:
   middle = state.middle;
   blanks = state.blanks;
   part = state.part;
+  // A planned block may end inside a comment.
+  if (state.comment && !leave_comment(state.star)) goto stop;
   switch (state.part) {
     case IN_SELECTOR:
       goto selector_events;
@@ -422,7 +423,9 @@ blocks:
   }
 
 stop:
-  s.machine = MachineState{part, middle, blanks};
+  s.machine.part = part;
+  s.machine.middle = middle;
+  s.machine.blanks = blanks;
   return StretchEnd{p, q};
 }
 
