@@ -7,22 +7,6 @@
 namespace veltrim {
 namespace {
 
-// For each 8-bit mask, the positions of its set bits, lowest first, one per byte.
-struct ShuffleTable {
-  std::uint64_t of[256];
-};
-constexpr ShuffleTable make_shuffle_table() {
-  ShuffleTable t{};
-  for (unsigned m = 0; m < 256; ++m) {
-    unsigned k = 0;
-    for (unsigned i = 0; i < 8; ++i) {
-      if ((m >> i) & 1) t.of[m] |= std::uint64_t{i} << (8 * k++);
-    }
-  }
-  return t;
-}
-constexpr ShuffleTable kShuffle = make_shuffle_table();
-
 // Byte i all ones where bit i of m is set.
 inline __m256i bytes_of_bits(std::uint32_t m) {
   const __m256i spread = _mm256_shuffle_epi8(
@@ -70,8 +54,8 @@ struct Avx2 {
         const __m128i text = lane ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
         const auto bits = static_cast<unsigned>(keep >> (32 * h + 16 * lane)) & 0xFFFF;
         const __m128i order = _mm_set_epi64x(
-            static_cast<long long>(kShuffle.of[bits >> 8] + 0x0808080808080808ULL),
-            static_cast<long long>(kShuffle.of[bits & 0xFF]));
+            static_cast<long long>(kPack.of[bits >> 8] + 0x0808080808080808ULL),
+            static_cast<long long>(kPack.of[bits & 0xFF]));
         const __m128i packed = _mm_shuffle_epi8(text, order);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(q), packed);
         q += bit_count(bits & 0xFF);
