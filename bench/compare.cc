@@ -95,8 +95,7 @@ Row measure(const std::string& tool, const std::string& copier, const std::strin
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PATH/TO/veltrim [MEGABYTES] [RUNS] [FILE.css ...]\n",
-                 argv[0]);
+    std::fprintf(stderr, "usage: %s PATH/TO/veltrim [MEGABYTES] [RUNS] [FILE.css ...]\n", argv[0]);
     return 2;
   }
   const std::string tool = fs::absolute(argv[1]).string();
@@ -147,8 +146,8 @@ int main(int argc, char** argv) {
   if (argc > 4) {
     for (int i = 4; i < argc; ++i) {
       fs::copy_file(argv[i], input, fs::copy_options::overwrite_existing);
-      report(measure(tool, copier, fs::path(argv[i]).filename().string(), input, copy_target,
-                     runs));
+      report(
+          measure(tool, copier, fs::path(argv[i]).filename().string(), input, copy_target, runs));
     }
   } else {
     for (int s = 0; s < static_cast<int>(veltrim::bench::Shape::kCount); ++s) {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "fast/fast_path.h"
 #include "convert/converter.h"
+#include "fast/fast_path.h"
 #include "memory_file.h"
 #include "stylesheet_gen.h"
 

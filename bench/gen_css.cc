@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
   Shape shape = Shape::kGenerated;
   if (argc > 3) {
     const int n = std::atoi(argv[3]);
-    shape = std::strcmp(argv[3], "crlf") == 0 ? Shape::kGeneratedCrlf
+    shape = std::strcmp(argv[3], "crlf") == 0               ? Shape::kGeneratedCrlf
             : n >= 0 && n < static_cast<int>(Shape::kCount) ? static_cast<Shape>(n)
-                                                              : Shape::kGenerated;
+                                                            : Shape::kGenerated;
   }
   const std::string css = veltrim::bench::make_shape(shape, bytes);
   std::FILE* f = std::fopen(argv[1], "wb");

@@ -167,8 +167,7 @@ std::string one_rule(std::size_t bytes) {
 std::string nested(std::size_t bytes) {
   static const char* const kConditions[] = {"@media (min-width: 576px)",
                                             "@media (prefers-color-scheme: dark)",
-                                            "@supports (display: grid)",
-                                            "@media print"};
+                                            "@supports (display: grid)", "@media print"};
   Lcg r;
   std::string out;
   while (out.size() < bytes) {
@@ -186,12 +185,14 @@ std::string commented(std::size_t bytes) {
   std::string out;
   for (unsigned n = 0; out.size() < bytes; ++n) {
     if (n % 20 == 0) {
-      out += "/*!\n * Component library v4.2.1 (https://example.invalid/)\n"
-             " * Copyright 2011-2026 The Authors\n"
-             " * Licensed under MIT (https://example.invalid/LICENSE)\n */\n";
+      out +=
+          "/*!\n * Component library v4.2.1 (https://example.invalid/)\n"
+          " * Copyright 2011-2026 The Authors\n"
+          " * Licensed under MIT (https://example.invalid/LICENSE)\n */\n";
     }
-    out += "/* The card's header: keeps the title and its actions on one line, and wraps "
-           "them below 576px. */\n";
+    out +=
+        "/* The card's header: keeps the title and its actions on one line, and wraps "
+        "them below 576px. */\n";
     rule(r, out, "\n", "");
     out.insert(out.size() - 4, "  /* fallback for engines without custom properties */\n");
   }
@@ -229,10 +230,9 @@ std::string minified(std::size_t bytes) {
 }  // namespace
 
 const char* shape_name(Shape shape) {
-  static const char* const kNames[] = {"generated",  "generated CR LF", "minified",
-                                       "tokens 2 KiB", "tokens 8 KiB", "tokens 32 KiB",
-                                       "tokens 128 KiB", "one rule",  "@media nesting",
-                                       "comment blocks"};
+  static const char* const kNames[] = {
+      "generated",     "generated CR LF", "minified", "tokens 2 KiB",   "tokens 8 KiB",
+      "tokens 32 KiB", "tokens 128 KiB",  "one rule", "@media nesting", "comment blocks"};
   return kNames[static_cast<int>(shape)];
 }
 

@@ -19,9 +19,9 @@ enum class Shape {
   kTokens8k,
   kTokens32k,
   kTokens128k,
-  kOneRule,        // one rule of custom properties, the whole file long
-  kNested,         // @media and @supports blocks holding rules, 2-space indent
-  kComments,       // licence banners, long comments between and inside rules
+  kOneRule,   // one rule of custom properties, the whole file long
+  kNested,    // @media and @supports blocks holding rules, 2-space indent
+  kComments,  // licence banners, long comments between and inside rules
   kCount
 };
 const char* shape_name(Shape shape);

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,69 +55,58 @@ TEST(BulkIdentity, RandomInputsAllBlockSizes) {
   }
 }
 
-// Pins a unit for one scope, and restores the one chosen at start.
-struct ScopedIsa {
-  explicit ScopedIsa(Isa isa) : ok(use_isa(isa)) {}
-  ~ScopedIsa() { use_isa(saved); }
-  const Isa saved = active_isa();
-  const bool ok;
+// Each instruction set's unit, pinned for the test and restored after it; a unit this
+// processor cannot run is skipped, and says so.
+class EveryUnit : public ::testing::TestWithParam<Isa> {
+ protected:
+  void SetUp() override {
+    if (!use_isa(GetParam())) GTEST_SKIP() << "this processor cannot run " << isa_name(GetParam());
+  }
+  void TearDown() override { use_isa(saved_); }
+  const Isa saved_ = active_isa();
 };
 
-// Every unit the build has runs here, or the test says which it could not try.
-#define SKIP_UNLESS_RUNS(pinned, isa)                                   \
-  if (!(pinned).ok) {                                                   \
-    std::printf("not on this processor: %s\n", isa_name(isa));          \
-    continue;                                                           \
-  }
+INSTANTIATE_TEST_SUITE_P(Isa, EveryUnit,
+                         ::testing::Values(ISA_PLAIN, ISA_SSE2, ISA_AVX2, ISA_AVX512),
+                         [](const ::testing::TestParamInfo<Isa>& unit) {
+                           return std::string(isa_name(unit.param));
+                         });
 
 std::array<std::uint64_t, 9> flat(const CharMasks& m) {
   return {m.space, m.blank, m.comma, m.open, m.close, m.colon, m.semi, m.slash, m.star};
 }
 
-// Every unit must classify a block exactly as the plain loop does, and write the bytes a mask
-// keeps as the plain loop does: random bytes, then bytes drawn from the ones that matter.
-TEST(BulkIdentity, EveryUnitsPrimitivesMatchThePlainLoops) {
+// The unit's classifier and its writer of kept bytes against the plain loops: random bytes,
+// then bytes drawn from the ones that matter, under random masks.
+TEST_P(EveryUnit, PrimitivesMatchThePlainLoops) {
+  const IsaUnit& unit = active_unit();
   std::mt19937_64 rng(7);
-  int tried = 0;
-  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
-    if (!isa_runs_here(static_cast<Isa>(isa))) continue;
-    ++tried;
-    ScopedIsa pinned(static_cast<Isa>(isa));
-    const IsaUnit& unit = active_unit();
-    for (int round = 0; round < 2000; ++round) {
-      unsigned char block[64];
-      for (unsigned char& b : block) {
-        b = round < 100 ? static_cast<unsigned char>(rng())
-                        : "{},:;/* \t\r\nax\x0b\xff"[rng() % 15];
-      }
-      CharMasks want;
-      classify_plain(block, 64, want);
-      CharMasks got;
-      unit.classify(block, got);
-      ASSERT_EQ(flat(got), flat(want)) << isa_name(static_cast<Isa>(isa)) << ", round " << round;
-      const std::uint64_t keep = round % 3 ? rng() : rng() & rng();
-      const std::uint64_t spaces = rng() & keep;
-      unsigned char w[64 + 64];
-      unsigned char g[64 + 64];
-      const std::size_t nw = static_cast<std::size_t>(write_kept_plain(block, spaces, keep, w) - w);
-      const std::size_t ng = static_cast<std::size_t>(unit.write_kept(block, spaces, keep, g) - g);
-      ASSERT_EQ(std::string(g, g + ng), std::string(w, w + nw)) << isa_name(static_cast<Isa>(isa));
+  for (int round = 0; round < 2000; ++round) {
+    unsigned char block[64];
+    for (unsigned char& b : block) {
+      b = round < 100 ? static_cast<unsigned char>(rng()) : "{},:;/* \t\r\nax\x0b\xff"[rng() % 15];
     }
+    CharMasks want;
+    classify_plain(block, 64, want);
+    CharMasks got;
+    unit.classify(block, got);
+    ASSERT_EQ(flat(got), flat(want)) << "round " << round;
+    const std::uint64_t keep = round % 3 ? rng() : rng() & rng();
+    const std::uint64_t spaces = rng() & keep;
+    unsigned char w[64 + 64];
+    unsigned char g[64 + 64];
+    const auto nw = static_cast<std::size_t>(write_kept_plain(block, spaces, keep, w) - w);
+    const auto ng = static_cast<std::size_t>(unit.write_kept(block, spaces, keep, g) - g);
+    ASSERT_EQ(std::string(g, g + ng), std::string(w, w + nw)) << "round " << round;
   }
-  EXPECT_GE(tried, 1);
 }
 
-// The whole fast path through each unit, on random inputs.
-TEST(BulkIdentity, RandomInputsEveryUnit) {
-  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
-    ScopedIsa pinned(static_cast<Isa>(isa));
-    SKIP_UNLESS_RUNS(pinned, static_cast<Isa>(isa));
-    std::mt19937 rng(isa);
-    for (int i = 0; i < 300; ++i) {
-      const std::string in = random_css(rng, 300);
-      expect_same(in, kBlockSize, kBlockSize);
-      expect_same(in, 97, 61);
-    }
+TEST_P(EveryUnit, RandomInputs) {
+  std::mt19937 rng(GetParam());
+  for (int i = 0; i < 300; ++i) {
+    const std::string in = random_css(rng, 300);
+    expect_same(in, kBlockSize, kBlockSize);
+    expect_same(in, 97, 61);
   }
 }
 
@@ -147,18 +135,31 @@ std::string structured_css(std::mt19937& rng, std::size_t len) {
   return s;
 }
 
-TEST(BulkIdentity, StructuredInputsEveryUnit) {
-  for (int isa = ISA_PLAIN; isa < ISA_COUNT; ++isa) {
-    ScopedIsa pinned(static_cast<Isa>(isa));
-    SKIP_UNLESS_RUNS(pinned, static_cast<Isa>(isa));
-    std::mt19937 rng(100 + isa);
-    for (int i = 0; i < 400; ++i) {
-      const std::string in = structured_css(rng, 64 + rng() % 1500);
-      expect_same(in, kBlockSize, kBlockSize);
-      expect_same(in, 200, 150);
-      expect_same(in, kBlockSize, kBlockSize, rng() % (in.size() + 1));
-    }
+TEST_P(EveryUnit, StructuredInputs) {
+  std::mt19937 rng(100 + GetParam());
+  for (int i = 0; i < 400; ++i) {
+    const std::string in = structured_css(rng, 64 + rng() % 1500);
+    expect_same(in, kBlockSize, kBlockSize);
+    expect_same(in, 200, 150);
+    expect_same(in, kBlockSize, kBlockSize, rng() % (in.size() + 1));
   }
+}
+
+// Every state the machine can be in at the end of a buffer, which the next stretch takes
+// over: each split of this sheet puts a refill at another point, and 1-byte reads at all.
+TEST_P(EveryUnit, HandsOverAtEverySplit) {
+  std::string sheet =
+      "@media (min-width: 1px) {\n  a , b:hover { color : red ; }\n}\n"
+      ":root{--x:hsla(var(--h), 1%, 2%, 1);--y: calc( 1px + 2px );}/**/ q\t{ x:/ y }\r\n"
+      "/* a comment that is longer than one block of sixty-four bytes, * / **/p{a:b}"
+      "c d , e{f : g}/";
+  sheet += std::string(70, 'z') + "{" + std::string(70, ' ') + "}";
+  for (std::size_t split = 0; split <= sheet.size(); ++split) {
+    expect_same(sheet, kBlockSize, kBlockSize, split);
+    expect_same(sheet, 64, 64, split);
+  }
+  expect_same(sheet, 1, kBlockSize);
+  expect_same(sheet, 1, 1);
 }
 
 // Whole stylesheets with LF and CR LF line ends, cut at many places.

@@ -42,8 +42,8 @@ struct Avx2 {
       m.star |= bits(eq('*'));
     }
   }
-  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
-                                   std::uint64_t keep, unsigned char* q) {
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
+                                   unsigned char* q) {
     for (unsigned h = 0; h < 2; ++h) {
       __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * h));
       const auto space_bits = static_cast<std::uint32_t>(spaces >> (32 * h));
@@ -53,9 +53,9 @@ struct Avx2 {
       for (unsigned lane = 0; lane < 2; ++lane) {
         const __m128i text = lane ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
         const auto bits = static_cast<unsigned>(keep >> (32 * h + 16 * lane)) & 0xFFFF;
-        const __m128i order = _mm_set_epi64x(
-            static_cast<long long>(kPack.of[bits >> 8] + 0x0808080808080808ULL),
-            static_cast<long long>(kPack.of[bits & 0xFF]));
+        const __m128i order =
+            _mm_set_epi64x(static_cast<long long>(kPack.of[bits >> 8] + 0x0808080808080808ULL),
+                           static_cast<long long>(kPack.of[bits & 0xFF]));
         const __m128i packed = _mm_shuffle_epi8(text, order);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(q), packed);
         q += bit_count(bits & 0xFF);

@@ -25,8 +25,8 @@ struct Avx512 {
     m.slash = eq('/');
     m.star = eq('*');
   }
-  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
-                                   std::uint64_t keep, unsigned char* q) {
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
+                                   unsigned char* q) {
     const __m512i v = _mm512_loadu_si512(p);
     const __m512i text = _mm512_mask_blend_epi8(spaces, v, _mm512_set1_epi8(' '));
     _mm512_storeu_si512(q, _mm512_maskz_compress_epi8(keep, text));

@@ -6,8 +6,8 @@ namespace {
 
 struct Plain {
   static void classify(const unsigned char* p, CharMasks& m) { classify_plain(p, 64, m); }
-  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
-                                   std::uint64_t keep, unsigned char* q) {
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
+                                   unsigned char* q) {
     return write_kept_plain(p, spaces, keep, q);
   }
 };

@@ -22,7 +22,9 @@ struct Sse2 {
     m = CharMasks();
     for (unsigned i = 0; i < 4; ++i) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      auto eq = [&v](unsigned char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c))); };
+      auto eq = [&v](unsigned char c) {
+        return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
+      };
       auto bits = [i](__m128i x) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(x))) << (16 * i);
       };
@@ -40,8 +42,8 @@ struct Sse2 {
       m.star |= bits(eq('*'));
     }
   }
-  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces,
-                                   std::uint64_t keep, unsigned char* q) {
+  static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
+                                   unsigned char* q) {
     if (spaces == 0) return write_kept_packed(p, keep, q);
     alignas(16) unsigned char text[64];
     const __m128i space = _mm_set1_epi8(' ');
