@@ -1,4 +1,4 @@
-// The unit for AVX2 (with BMI1, BMI2 and POPCNT): masks 32 bytes at a time, and kept bytes
+// The unit for AVX2 (with BMI1, BMI2, POPCNT and PCLMUL): masks 32 bytes at a time, and kept bytes
 // written 8 at a time by a byte shuffle from a table, in each 16-byte lane.
 #include <immintrin.h>
 

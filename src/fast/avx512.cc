@@ -1,4 +1,4 @@
-// The unit for AVX-512BW and VBMI2 (with BMI1, BMI2 and POPCNT): masks 64 bytes in one
+// The unit for AVX-512BW and VBMI2 (with BMI1, BMI2, POPCNT and PCLMUL): masks 64 bytes in one
 // compare each, and kept bytes written by one byte compress. A processor with AVX-512BW but
 // not VBMI2 runs the AVX2 unit.
 #include <immintrin.h>

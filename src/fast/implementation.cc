@@ -41,7 +41,7 @@ bool processor_runs(Isa isa) {
 #if defined(VELTRIM_X86_UNITS)
   __builtin_cpu_init();
   const bool bits = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-                    __builtin_cpu_supports("popcnt");
+                    __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("pclmul");
   if (isa == ISA_AVX512) {
     return bits && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2");
   }

@@ -160,16 +160,25 @@ void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& st
     if (!plan_block(m, state, plan)) return;
     *q = ' ';
     q += plan.space_first;
-    std::uint64_t rest = plan.keep;
-    for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
-      const unsigned at = lowest_bit(ends);
-      const std::uint64_t upto = rest & (~std::uint64_t{0} >> (63 - at));
-      q = Unit::write_kept(p, plan.spaces, upto, q);
-      *q++ = '\r';
-      *q++ = '\n';
-      rest &= ~upto;
+    if (VELTRIM_LIKELY(plan.ends == 0)) {
+      q = Unit::write_kept(p, plan.spaces, plan.keep, q);
+    } else {
+      // The kept bytes once, then moved out rule by rule with CR LF after each '}'.
+      unsigned char kept[64 + 64];
+      const auto n =
+          static_cast<unsigned>(Unit::write_kept(p, plan.spaces, plan.keep, kept) - kept);
+      unsigned from = 0;
+      for (std::uint64_t ends = plan.ends; ends != 0; ends &= ends - 1) {
+        const unsigned upto = bit_count(plan.keep & (~std::uint64_t{0} >> (63 - lowest_bit(ends))));
+        std::memcpy(q, kept + from, 64);
+        q += upto - from;
+        *q++ = '\r';
+        *q++ = '\n';
+        from = upto;
+      }
+      std::memcpy(q, kept + from, 64);
+      q += n - from;
     }
-    q = Unit::write_kept(p, plan.spaces, rest, q);
     state = plan.after;
     p += 64;
   }
