@@ -75,6 +75,29 @@ inline unsigned char* write_kept_plain(const unsigned char* p, std::uint64_t spa
   return q;
 }
 
+// For a byte shuffle indexed by the low 4 bits of each byte: the blank with those low bits,
+// or a byte whose own low bits differ (0, or 0x20 at 0), so that a byte equals its entry
+// exactly when it is a blank. The blanks' low 4 bits all differ.
+struct BlankTable {
+  unsigned char at[16];
+};
+constexpr BlankTable make_blank_table() {
+  BlankTable t{};
+  for (unsigned char c : kBlanks) t.at[c & 15] = c;
+  return t;
+}
+constexpr BlankTable kBlankTable = make_blank_table();
+static_assert(
+    [] {
+      unsigned seen = 0;
+      for (unsigned char c : kBlanks) {
+        if (c > 0x7F || (seen >> (c & 15)) & 1) return false;
+        seen |= 1u << (c & 15);
+      }
+      return true;
+    }(),
+    "a blank table needs blanks below 0x80 with distinct low 4 bits");
+
 // For each 8-bit mask, the positions of its set bits, lowest first, one per byte: the order in
 // which a byte shuffle, or a plain loop, packs the bytes that the mask keeps.
 struct PackTable {
