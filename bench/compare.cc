@@ -132,12 +132,12 @@ int main(int argc, char** argv) {
 
   const char* isa = std::getenv("VELTRIM_ISA");
   std::printf("%d alternating runs each; VELTRIM_ISA=%s\n", runs, isa ? isa : "(unset)");
-  std::printf("%-22s %8s %10s %10s %8s %6s\n", "input", "MB", "veltrim ms", "copy ms", "MB/s",
+  std::printf("%-36s %8s %10s %10s %8s %6s\n", "input", "MB", "veltrim ms", "copy ms", "MB/s",
               "ratio");
 
   std::vector<Row> rows;
   auto report = [&](const Row& r) {
-    std::printf("%-22s %8.1f %10.1f %10.1f %8.0f %6.2f\n", r.name.c_str(), r.mb, r.tool_s * 1e3,
+    std::printf("%-36s %8.1f %10.1f %10.1f %8.0f %6.2f\n", r.name.c_str(), r.mb, r.tool_s * 1e3,
                 r.copy_s * 1e3, r.mb / r.tool_s, r.tool_s / r.copy_s);
     std::fflush(stdout);
     rows.push_back(r);
