@@ -111,12 +111,13 @@ int main(int argc, char** argv) {
   const std::string copy_target = (dir / "copy.css").string();
   // Peak memory first, while this process is small: a child's peak counts this process's own
   // from before the exec. The large input is written a megabyte at a time for that reason.
+  constexpr std::size_t kMillion = std::size_t{1000} * 1000;
   const fs::path large = dir / "large.css";
   const fs::path small = dir / "small.css";
   {
     std::FILE* f = std::fopen(large.c_str(), "wb");
-    for (std::size_t done = 0; f && done < bytes; done += 1000 * 1000) {
-      const std::string part = veltrim::bench::make_stylesheet(1000 * 1000, false);
+    for (std::size_t done = 0; f && done < bytes; done += kMillion) {
+      const std::string part = veltrim::bench::make_stylesheet(kMillion, false);
       std::fwrite(part.data(), 1, part.size(), f);
     }
     if (!f || std::fclose(f) != 0) return 1;

@@ -245,13 +245,13 @@ std::string make_shape(Shape shape, std::size_t bytes) {
     case Shape::kMinified:
       return minified(bytes);
     case Shape::kTokens2k:
-      return tokens(bytes, 2 * 1024);
+      return tokens(bytes, std::size_t{2} * 1024);
     case Shape::kTokens8k:
-      return tokens(bytes, 8 * 1024);
+      return tokens(bytes, std::size_t{8} * 1024);
     case Shape::kTokens32k:
-      return tokens(bytes, 32 * 1024);
+      return tokens(bytes, std::size_t{32} * 1024);
     case Shape::kTokens128k:
-      return tokens(bytes, 128 * 1024);
+      return tokens(bytes, std::size_t{128} * 1024);
     case Shape::kOneRule:
       return one_rule(bytes);
     case Shape::kNested:

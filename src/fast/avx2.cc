@@ -21,7 +21,8 @@ struct Avx2 {
   static void classify(const unsigned char* p, CharMasks& m) {
     m = CharMasks();
     for (unsigned h = 0; h < 2; ++h) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * h));
+      const __m256i v =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::size_t{32} * h));
       auto eq = [&v](unsigned char c) {
         return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(c)));
       };
@@ -45,7 +46,7 @@ struct Avx2 {
   static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
                                    unsigned char* q) {
     for (unsigned h = 0; h < 2; ++h) {
-      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * h));
+      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::size_t{32} * h));
       const auto space_bits = static_cast<std::uint32_t>(spaces >> (32 * h));
       if (space_bits != 0) {
         v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), bytes_of_bits(space_bits));

@@ -23,8 +23,8 @@ void copy_in_bulk(ConverterState& st) {
   // At the end of input a '/' is an ordinary last character.
   if (state.slash) {
     static const unsigned char kSlash[] = " /";
-    const bool space = state.machine.blanks && state.machine.middle;
-    out_write(out, kSlash + !space, 1 + space, &st.io_count);
+    const std::size_t space = state.machine.blanks && state.machine.middle ? 1 : 0;
+    out_write(out, kSlash + 1 - space, 1 + space, &st.io_count);
   }
 }
 

@@ -21,7 +21,7 @@ struct Sse2 {
   static void classify(const unsigned char* p, CharMasks& m) {
     m = CharMasks();
     for (unsigned i = 0; i < 4; ++i) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::size_t{16} * i));
       auto eq = [&v](unsigned char c) {
         return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)));
       };
@@ -48,9 +48,9 @@ struct Sse2 {
     alignas(16) unsigned char text[64];
     const __m128i space = _mm_set1_epi8(' ');
     for (unsigned i = 0; i < 4; ++i) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::size_t{16} * i));
       const __m128i at = bytes_of_bits(static_cast<unsigned>(spaces >> (16 * i)) & 0xFFFF);
-      _mm_store_si128(reinterpret_cast<__m128i*>(text + 16 * i),
+      _mm_store_si128(reinterpret_cast<__m128i*>(text + std::size_t{16} * i),
                       _mm_or_si128(_mm_and_si128(at, space), _mm_andnot_si128(at, v)));
     }
     return write_kept_packed(text, keep, q);
