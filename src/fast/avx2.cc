@@ -32,15 +32,7 @@ struct Avx2 {
       };
       const __m256i blanks = _mm256_broadcastsi128_si256(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBlankTable.at)));
-      m.space |= bits(eq(' '));
-      m.blank |= bits(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(blanks, v), v));
-      m.comma |= bits(eq(','));
-      m.open |= bits(eq('{'));
-      m.close |= bits(eq('}'));
-      m.colon |= bits(eq(':'));
-      m.semi |= bits(eq(';'));
-      m.slash |= bits(eq('/'));
-      m.star |= bits(eq('*'));
+      add_masks(m, eq, bits, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(blanks, v), v));
     }
   }
   static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
@@ -68,13 +60,8 @@ struct Avx2 {
   }
 };
 
-StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
-                   unsigned char* out_end, StretchState& state) {
-  return convert_stretch<Avx2>(in, in_end, out, out_end, state);
-}
-
 }  // namespace
 
-extern const IsaUnit kAvx2Unit = {convert, Avx2::classify, Avx2::write_kept};
+extern const IsaUnit kAvx2Unit = unit_for<Avx2>();
 
 }  // namespace veltrim

@@ -16,15 +16,10 @@ struct Avx512 {
     };
     const __m512i blanks =
         _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBlankTable.at)));
-    m.space = eq(' ');
-    m.blank = _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(blanks, v), v);
-    m.comma = eq(',');
-    m.open = eq('{');
-    m.close = eq('}');
-    m.colon = eq(':');
-    m.semi = eq(';');
-    m.slash = eq('/');
-    m.star = eq('*');
+    m = CharMasks();
+    add_masks(
+        m, eq, [](std::uint64_t bits) { return bits; },
+        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(blanks, v), v));
   }
   static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
                                    unsigned char* q) {
@@ -35,13 +30,8 @@ struct Avx512 {
   }
 };
 
-StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
-                   unsigned char* out_end, StretchState& state) {
-  return convert_stretch<Avx512>(in, in_end, out, out_end, state);
-}
-
 }  // namespace
 
-extern const IsaUnit kAvx512Unit = {convert, Avx512::classify, Avx512::write_kept};
+extern const IsaUnit kAvx512Unit = unit_for<Avx512>();
 
 }  // namespace veltrim

@@ -12,13 +12,8 @@ struct Plain {
   }
 };
 
-StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
-                   unsigned char* out_end, StretchState& state) {
-  return convert_stretch<Plain>(in, in_end, out, out_end, state);
-}
-
 }  // namespace
 
-extern const IsaUnit kPlainUnit = {convert, Plain::classify, Plain::write_kept};
+extern const IsaUnit kPlainUnit = unit_for<Plain>();
 
 }  // namespace veltrim

@@ -28,18 +28,9 @@ struct Sse2 {
       auto bits = [i](__m128i x) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(x))) << (16 * i);
       };
-      const __m128i space = eq(' ');
-      __m128i blank = space;
+      __m128i blank = eq(kBlanks[0]);
       for (unsigned char c : kBlanks) blank = _mm_or_si128(blank, eq(c));
-      m.space |= bits(space);
-      m.blank |= bits(blank);
-      m.comma |= bits(eq(','));
-      m.open |= bits(eq('{'));
-      m.close |= bits(eq('}'));
-      m.colon |= bits(eq(':'));
-      m.semi |= bits(eq(';'));
-      m.slash |= bits(eq('/'));
-      m.star |= bits(eq('*'));
+      add_masks(m, eq, bits, blank);
     }
   }
   static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
@@ -57,13 +48,8 @@ struct Sse2 {
   }
 };
 
-StretchEnd convert(const unsigned char* in, const unsigned char* in_end, unsigned char* out,
-                   unsigned char* out_end, StretchState& state) {
-  return convert_stretch<Sse2>(in, in_end, out, out_end, state);
-}
-
 }  // namespace
 
-extern const IsaUnit kSse2Unit = {convert, Sse2::classify, Sse2::write_kept};
+extern const IsaUnit kSse2Unit = unit_for<Sse2>();
 
 }  // namespace veltrim

@@ -438,5 +438,11 @@ stop:
   return StretchEnd{p, q};
 }
 
+// The unit of the instruction set that `Unit` brings the primitives of.
+template <class Unit>
+constexpr IsaUnit unit_for() {
+  return IsaUnit{convert_stretch<Unit>, Unit::classify, Unit::write_kept};
+}
+
 }  // namespace
 }  // namespace veltrim

@@ -45,6 +45,22 @@ inline unsigned bit_count(std::uint64_t m) {
 #endif
 }
 
+// Adds the masks of one vector of bytes, for the units with vectors: eq(c) compares every
+// byte with c, bits(x) makes a comparison the mask bits of its bytes in place in the block,
+// and `blank` is the comparison for the blanks, which each unit makes its own way.
+template <class Eq, class Bits, class Compared>
+inline void add_masks(CharMasks& m, Eq eq, Bits bits, Compared blank) {
+  m.space |= bits(eq(' '));
+  m.blank |= bits(blank);
+  m.comma |= bits(eq(','));
+  m.open |= bits(eq('{'));
+  m.close |= bits(eq('}'));
+  m.colon |= bits(eq(':'));
+  m.semi |= bits(eq(';'));
+  m.slash |= bits(eq('/'));
+  m.star |= bits(eq('*'));
+}
+
 // The plain loop: masks of p[0, n), n <= 64, on any processor; the bits from n on are 0.
 inline void classify_plain(const unsigned char* p, std::size_t n, CharMasks& m) {
   m = CharMasks();
