@@ -43,18 +43,26 @@ struct Avx2 {
       if (space_bits != 0) {
         v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), bytes_of_bits(space_bits));
       }
-      for (unsigned lane = 0; lane < 2; ++lane) {
-        const __m128i text = lane ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
-        const auto bits = static_cast<unsigned>(keep >> (32 * h + 16 * lane)) & 0xFFFF;
-        const __m128i order =
-            _mm_set_epi64x(static_cast<long long>(kPack.of[bits >> 8] + 0x0808080808080808ULL),
-                           static_cast<long long>(kPack.of[bits & 0xFF]));
-        const __m128i packed = _mm_shuffle_epi8(text, order);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), packed);
-        q += bit_count(bits & 0xFF);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(packed, packed));
-        q += bit_count(bits >> 8);
-      }
+      // The shuffle works within each 16-byte lane, so one takes both: their positions are
+      // lane-relative, 8 to 15 for the upper 8 bytes of each.
+      const auto bits = static_cast<std::uint32_t>(keep >> (32 * h));
+      const auto at = [bits](unsigned g) { return (bits >> (8 * g)) & 0xFF; };
+      constexpr std::uint64_t kUpper = 0x0808080808080808ULL;
+      const __m256i order = _mm256_setr_epi64x(static_cast<long long>(kPack.of[at(0)]),
+                                               static_cast<long long>(kPack.of[at(1)] + kUpper),
+                                               static_cast<long long>(kPack.of[at(2)]),
+                                               static_cast<long long>(kPack.of[at(3)] + kUpper));
+      const __m256i packed = _mm256_shuffle_epi8(v, order);
+      const __m128i low = _mm256_castsi256_si128(packed);
+      const __m128i high = _mm256_extracti128_si256(packed, 1);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), low);
+      q += kPack.count[at(0)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(low, low));
+      q += kPack.count[at(1)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), high);
+      q += kPack.count[at(2)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(high, high));
+      q += kPack.count[at(3)];
     }
     return q;
   }
