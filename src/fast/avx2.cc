@@ -17,6 +17,12 @@ inline __m256i bytes_of_bits(std::uint32_t m) {
   return _mm256_cmpeq_epi8(_mm256_and_si256(spread, select), select);
 }
 
+// The blank table of masks.h in both lanes.
+inline __m256i blank_table() {
+  return _mm256_broadcastsi128_si256(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBlankTable.at)));
+}
+
 struct Avx2 {
   static void classify(const unsigned char* p, CharMasks& m) {
     m = CharMasks();
@@ -30,19 +36,21 @@ struct Avx2 {
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(x)))
                << (32 * h);
       };
-      const __m256i blanks = _mm256_broadcastsi128_si256(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBlankTable.at)));
-      add_masks(m, eq, bits, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(blanks, v), v));
+      add_masks(m, eq, bits, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(blank_table(), v), v));
     }
   }
   static unsigned char* write_kept(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
                                    unsigned char* q) {
     for (unsigned h = 0; h < 2; ++h) {
       __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::size_t{32} * h));
+      // A kept byte that is a blank is always written as a space, so every blank becomes one;
+      // only the '/' that closes a comment, which a space may stand in for too, needs the
+      // bits spread out into bytes.
+      const __m256i blank = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(blank_table(), v), v);
       const auto space_bits = static_cast<std::uint32_t>(spaces >> (32 * h));
-      if (space_bits != 0) {
-        v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), bytes_of_bits(space_bits));
-      }
+      const auto blank_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(blank));
+      const __m256i spaced = (space_bits & ~blank_bits) != 0 ? bytes_of_bits(space_bits) : blank;
+      v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), spaced);
       // The shuffle works within each 16-byte lane, so one takes both: their positions are
       // lane-relative, 8 to 15 for the upper 8 bytes of each.
       const auto bits = static_cast<std::uint32_t>(keep >> (32 * h));

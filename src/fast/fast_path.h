@@ -66,7 +66,8 @@ struct IsaUnit {
   // The masks of 64 bytes.
   void (*classify)(const unsigned char* p, CharMasks& m);
   // Writes the bytes of p[0, 64) that `keep` selects, those in `spaces` as a space; returns
-  // the end. May write up to 64 bytes past it.
+  // the end. May write up to 64 bytes past it. Every blank that `keep` selects is in
+  // `spaces`, as in every plan.
   unsigned char* (*write_kept)(const unsigned char* p, std::uint64_t spaces, std::uint64_t keep,
                                unsigned char* q);
 };
