@@ -1,4 +1,4 @@
-// The bulk path against the per-character path: the same output and the same stopping point
+// The fast path against the per-character path: the same output and the same stopping point
 // on random and structured inputs, through every kind of buffer boundary.
 #include <gtest/gtest.h>
 

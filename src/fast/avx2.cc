@@ -56,10 +56,11 @@ struct Avx2 {
       const auto bits = static_cast<std::uint32_t>(keep >> (32 * h));
       const auto at = [bits](unsigned g) { return (bits >> (8 * g)) & 0xFF; };
       constexpr std::uint64_t kUpper = 0x0808080808080808ULL;
-      const __m256i order = _mm256_setr_epi64x(static_cast<long long>(kPack.of[at(0)]),
-                                               static_cast<long long>(kPack.of[at(1)] + kUpper),
-                                               static_cast<long long>(kPack.of[at(2)]),
-                                               static_cast<long long>(kPack.of[at(3)] + kUpper));
+      const std::uint64_t upper_1 = kPack.of[at(1)] + kUpper;
+      const std::uint64_t upper_3 = kPack.of[at(3)] + kUpper;
+      const __m256i order = _mm256_setr_epi64x(
+          static_cast<long long>(kPack.of[at(0)]), static_cast<long long>(upper_1),
+          static_cast<long long>(kPack.of[at(2)]), static_cast<long long>(upper_3));
       const __m256i packed = _mm256_shuffle_epi8(v, order);
       const __m128i low = _mm256_castsi256_si128(packed);
       const __m128i high = _mm256_extracti128_si256(packed, 1);
