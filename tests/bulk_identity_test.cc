@@ -67,7 +67,7 @@ class EveryUnit : public ::testing::TestWithParam<Isa> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Isa, EveryUnit,
-                         ::testing::Values(ISA_PLAIN, ISA_SSE2, ISA_SSSE3, ISA_AVX2, ISA_AVX512),
+                         ::testing::Values(ISA_PLAIN, ISA_SSE2, ISA_AVX2, ISA_AVX512),
                          [](const ::testing::TestParamInfo<Isa>& unit) {
                            return std::string(isa_name(unit.param));
                          });

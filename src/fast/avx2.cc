@@ -1,10 +1,9 @@
 // The unit for AVX2 (with BMI1, BMI2, POPCNT and PCLMUL): masks 32 bytes at a time, blanks by
 // one table shuffle, and kept bytes written 8 at a time by a byte shuffle from a table, in
-// each 16-byte lane (lanes.h).
+// each 16-byte lane.
 #include <immintrin.h>
 
 #include "fast/generic/kernel.h"
-#include "fast/generic/lanes.h"
 
 namespace veltrim {
 namespace {
@@ -53,16 +52,26 @@ struct Avx2 {
       const __m256i spaced = (space_bits & ~blank_bits) != 0 ? bytes_of_bits(space_bits) : blank;
       v = _mm256_blendv_epi8(v, _mm256_set1_epi8(' '), spaced);
       // The shuffle works within each 16-byte lane, so one takes both: their positions are
-      // lane-relative.
+      // lane-relative, 8 to 15 for the upper 8 bytes of each.
       const auto bits = static_cast<std::uint32_t>(keep >> (32 * h));
-      const LaneOrder first = lane_order(bits & 0xFFFF);
-      const LaneOrder second = lane_order(bits >> 16);
-      const __m256i packed = _mm256_shuffle_epi8(
-          v, _mm256_setr_epi64x(
-                 static_cast<long long>(first.low), static_cast<long long>(first.high),
-                 static_cast<long long>(second.low), static_cast<long long>(second.high)));
-      q = store_lane(_mm256_castsi256_si128(packed), bits & 0xFFFF, q);
-      q = store_lane(_mm256_extracti128_si256(packed, 1), bits >> 16, q);
+      const auto at = [bits](unsigned g) { return (bits >> (8 * g)) & 0xFF; };
+      constexpr std::uint64_t kUpper = 0x0808080808080808ULL;
+      const std::uint64_t upper_1 = kPack.of[at(1)] + kUpper;
+      const std::uint64_t upper_3 = kPack.of[at(3)] + kUpper;
+      const __m256i order = _mm256_setr_epi64x(
+          static_cast<long long>(kPack.of[at(0)]), static_cast<long long>(upper_1),
+          static_cast<long long>(kPack.of[at(2)]), static_cast<long long>(upper_3));
+      const __m256i packed = _mm256_shuffle_epi8(v, order);
+      const __m128i low = _mm256_castsi256_si128(packed);
+      const __m128i high = _mm256_extracti128_si256(packed, 1);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), low);
+      q += kPack.count[at(0)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(low, low));
+      q += kPack.count[at(1)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), high);
+      q += kPack.count[at(2)];
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(high, high));
+      q += kPack.count[at(3)];
     }
     return q;
   }

@@ -1,8 +1,8 @@
 // The fast path: converts whole stretches of the input straight from the input buffer into
 // the output buffer, exactly as the per-character machine would, 64 bytes at a time where it
 // can. The code is written once (generic/); each instruction set's unit (plain.cc, sse2.cc,
-// ssse3.cc, avx2.cc, avx512.cc) supplies only its primitives, and implementation.cc picks the
-// widest one the processor runs, or the one VELTRIM_ISA names.
+// avx2.cc, avx512.cc) supplies only its primitives, and implementation.cc picks the widest
+// one the processor runs, or the one VELTRIM_ISA names.
 #pragma once
 
 #include <cstddef>
@@ -58,7 +58,7 @@ using StretchKernel = StretchEnd (*)(const unsigned char* in, const unsigned cha
 constexpr std::size_t kStretchRoom = 256;
 
 // The instruction sets with a unit of their own, narrowest first.
-enum Isa : int { ISA_PLAIN, ISA_SSE2, ISA_SSSE3, ISA_AVX2, ISA_AVX512, ISA_COUNT };
+enum Isa : int { ISA_PLAIN, ISA_SSE2, ISA_AVX2, ISA_AVX512, ISA_COUNT };
 
 // What one unit provides: its kernel, and its two primitives for the tests.
 struct IsaUnit {
@@ -75,7 +75,7 @@ struct IsaUnit {
 // The unit in use; chosen at start, see implementation.cc.
 const IsaUnit& active_unit();
 Isa active_isa();
-// Names as VELTRIM_ISA takes them: "plain", "sse2", "ssse3", "avx2", "avx512".
+// Names as VELTRIM_ISA takes them: "plain", "sse2", "avx2", "avx512".
 const char* isa_name(Isa isa);
 // True when this build has the unit and this processor runs it.
 bool isa_runs_here(Isa isa);

@@ -1,6 +1,6 @@
 // The choice of unit: the widest that this build has and this processor runs, chosen once at
 // start, or a narrower one that the environment variable VELTRIM_ISA names ("plain", "sse2",
-// "ssse3", "avx2", "avx512") for benchmarks and bug reports. An unknown name, or one this processor
+// "avx2", "avx512") for benchmarks and bug reports. An unknown name, or one this processor
 // cannot run, leaves the widest.
 #include <cstdlib>
 #include <cstring>
@@ -12,14 +12,13 @@ namespace veltrim {
 extern const IsaUnit kPlainUnit;
 #if defined(VELTRIM_X86_UNITS)
 extern const IsaUnit kSse2Unit;
-extern const IsaUnit kSsse3Unit;
 extern const IsaUnit kAvx2Unit;
 extern const IsaUnit kAvx512Unit;
 #endif
 
 namespace {
 
-constexpr const char* kNames[ISA_COUNT] = {"plain", "sse2", "ssse3", "avx2", "avx512"};
+constexpr const char* kNames[ISA_COUNT] = {"plain", "sse2", "avx2", "avx512"};
 
 const IsaUnit* unit_of(Isa isa) {
   switch (isa) {
@@ -28,8 +27,6 @@ const IsaUnit* unit_of(Isa isa) {
 #if defined(VELTRIM_X86_UNITS)
     case ISA_SSE2:
       return &kSse2Unit;
-    case ISA_SSSE3:
-      return &kSsse3Unit;
     case ISA_AVX2:
       return &kAvx2Unit;
     case ISA_AVX512:
@@ -49,7 +46,6 @@ bool processor_runs(Isa isa) {
     return bits && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2");
   }
   if (isa == ISA_AVX2) return bits && __builtin_cpu_supports("avx2");
-  if (isa == ISA_SSSE3) return __builtin_cpu_supports("ssse3");
 #endif
   (void)isa;
   return true;
