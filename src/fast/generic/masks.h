@@ -115,7 +115,7 @@ static_assert(
     "a blank table needs blanks below 0x80 with distinct low 4 bits");
 
 // For each 8-bit mask, the positions of its set bits, lowest first, one per byte: the order in
-// which a byte shuffle, or a plain loop, packs the bytes that the mask keeps.
+// which a byte shuffle packs the bytes that the mask keeps.
 struct PackTable {
   std::uint64_t of[256];
   unsigned char count[256];  // the bits set: a processor without POPCNT would call for it
@@ -133,19 +133,79 @@ constexpr PackTable make_pack_table() {
 }
 constexpr PackTable kPack = make_pack_table();
 
-// As write_kept_plain for a `text` that already holds the spaces, 8 bytes at a time by the
-// table, without a branch per group; a block kept whole (as much of a minified sheet is) is
+// For each 8-bit mask, a shift network that packs the bytes it keeps toward byte 0 of a
+// 64-bit word, in three stages: each kept byte moves down by the number of bytes dropped
+// before it, by 1, 2 and 4 places in turn as that number's bits say. Moving the low bits
+// first, two kept bytes never land on one place, so each stage just overwrites the places it
+// moves bytes into (`to`, all ones in their bytes); what it leaves behind is overwritten
+// later or lies past the kept bytes.
+struct PackNet {
+  std::uint64_t to[3][256];
+};
+constexpr PackNet make_pack_net() {
+  PackNet t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned place[8] = {};
+    unsigned dropped[8] = {};
+    for (unsigned i = 0, d = 0; i < 8; ++i) {
+      place[i] = i;
+      dropped[i] = d;
+      d += ((m >> i) & 1) == 0;
+    }
+    for (unsigned stage = 0; stage < 3; ++stage) {
+      for (unsigned i = 0; i < 8; ++i) {
+        if (((m >> i) & 1) == 0 || ((dropped[i] >> stage) & 1) == 0) continue;
+        place[i] -= 1u << stage;
+        t.to[stage][m] |= std::uint64_t{0xFF} << (8 * place[i]);
+      }
+    }
+  }
+  return t;
+}
+constexpr PackNet kPackNet = make_pack_net();
+
+// The kept bytes of the 8 in w (byte 0 lowest), packed toward byte 0; past them, garbage.
+inline std::uint64_t pack_word(std::uint64_t w, unsigned bits) {
+  for (unsigned stage = 0; stage < 3; ++stage) {
+    w ^= ((w >> (8u << stage)) ^ w) & kPackNet.to[stage][bits];
+  }
+  return w;
+}
+
+// For each 8-bit mask, its bits spread out into bytes: all ones in byte i where bit i is set.
+struct ByteMasks {
+  std::uint64_t of[256];
+};
+constexpr ByteMasks make_byte_masks() {
+  ByteMasks t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    for (unsigned i = 0; i < 8; ++i) {
+      if ((m >> i) & 1) t.of[m] |= std::uint64_t{0xFF} << (8 * i);
+    }
+  }
+  return t;
+}
+constexpr ByteMasks kByteMasks = make_byte_masks();
+
+// As write_kept_plain, 8 bytes at a time in a 64-bit word: the spaces put in by a mask, the
+// kept bytes packed by the shift network, without a branch per group. Byte 0 is the word's
+// lowest, as on x86; a block kept whole with no spaces (as much of a minified sheet is) is
 // one move.
-inline unsigned char* write_kept_packed(const unsigned char* text, std::uint64_t keep,
-                                        unsigned char* q) {
-  if (keep == ~std::uint64_t{0}) {
-    std::memcpy(q, text, 64);
+inline unsigned char* write_kept_words(const unsigned char* p, std::uint64_t spaces,
+                                       std::uint64_t keep, unsigned char* q) {
+  if (keep == ~std::uint64_t{0} && spaces == 0) {
+    std::memcpy(q, p, 64);
     return q + 64;
   }
-  for (unsigned g = 0; g < 8; ++g, text += 8) {
+  constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+  for (unsigned g = 0; g < 8; ++g, p += 8) {
     const unsigned bits = static_cast<unsigned>(keep >> (8 * g)) & 0xFF;
-    std::uint64_t order = kPack.of[bits];
-    for (unsigned k = 0; k < 8; ++k, order >>= 8) q[k] = text[order & 7];
+    const unsigned space_bits = static_cast<unsigned>(spaces >> (8 * g)) & 0xFF;
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    w ^= (w ^ kSpaces) & kByteMasks.of[space_bits];
+    w = pack_word(w, bits);
+    std::memcpy(q, &w, 8);
     q += kPack.count[bits];
   }
   return q;
