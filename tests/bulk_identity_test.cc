@@ -76,6 +76,14 @@ std::array<std::uint64_t, 9> flat(const CharMasks& m) {
   return {m.space, m.blank, m.comma, m.open, m.close, m.colon, m.semi, m.slash, m.star};
 }
 
+// What a writer of kept bytes writes for the block under these masks.
+std::string kept_by(unsigned char* (*write)(const unsigned char*, std::uint64_t, std::uint64_t,
+                                            unsigned char*),
+                    const unsigned char* block, std::uint64_t spaces, std::uint64_t keep) {
+  unsigned char out[64 + 64];
+  return std::string(out, write(block, spaces, keep, out));
+}
+
 // The unit's classifier and its writer of kept bytes against the plain loops: random bytes,
 // then bytes drawn from the ones that matter, under random masks.
 TEST_P(EveryUnit, PrimitivesMatchThePlainLoops) {
@@ -95,11 +103,9 @@ TEST_P(EveryUnit, PrimitivesMatchThePlainLoops) {
     const std::uint64_t keep = round % 3 ? draw : draw & rng();  // sparse masks too
     // Kept blanks are always written as spaces; other bytes may be too (a comment's end).
     const std::uint64_t spaces = (rng() | want.blank) & keep;
-    unsigned char w[64 + 64];
-    unsigned char g[64 + 64];
-    const auto nw = static_cast<std::size_t>(write_kept_plain(block, spaces, keep, w) - w);
-    const auto ng = static_cast<std::size_t>(unit.write_kept(block, spaces, keep, g) - g);
-    ASSERT_EQ(std::string(g, g + ng), std::string(w, w + nw)) << "round " << round;
+    ASSERT_EQ(kept_by(unit.write_kept, block, spaces, keep),
+              kept_by(write_kept_plain, block, spaces, keep))
+        << "round " << round;
   }
 }
 
@@ -114,11 +120,9 @@ TEST_P(EveryUnit, EveryGroupMaskPacks) {
     std::uint64_t keep = 0;
     for (unsigned g = 0; g < 8; ++g) keep |= std::uint64_t{(round + 37 * g) & 0xFF} << (8 * g);
     const std::uint64_t spaces = round % 2 ? rng() & keep : 0;
-    unsigned char w[64 + 64];
-    unsigned char g[64 + 64];
-    const auto nw = static_cast<std::size_t>(write_kept_plain(block, spaces, keep, w) - w);
-    const auto ng = static_cast<std::size_t>(unit.write_kept(block, spaces, keep, g) - g);
-    ASSERT_EQ(std::string(g, g + ng), std::string(w, w + nw)) << "round " << round;
+    ASSERT_EQ(kept_by(unit.write_kept, block, spaces, keep),
+              kept_by(write_kept_plain, block, spaces, keep))
+        << "round " << round;
   }
 }
 
