@@ -150,7 +150,7 @@ constexpr PackNet make_pack_net() {
     for (unsigned i = 0, d = 0; i < 8; ++i) {
       place[i] = i;
       dropped[i] = d;
-      d += ((m >> i) & 1) == 0;
+      d += ((m >> i) & 1) ^ 1;
     }
     for (unsigned stage = 0; stage < 3; ++stage) {
       for (unsigned i = 0; i < 8; ++i) {
