@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The Windows executable under Wine against a Win32 64 KiB block copy built alike, next to the
 # Linux build against its own block copy, on the same inputs: every benchmark shape, or the
-# files given. Wine's start-up, tens of milliseconds, is taken out by timing a 1 KB input too.
+# files given. Wine's start-up, tens of milliseconds, is taken out by timing a 1 KB input too;
+# at 100 MB the work is several times that start-up and its variation.
 #
-#   bench/wine_compare.sh [MEGABYTES=20] [RUNS=11] [FILE.css ...]
+#   bench/wine_compare.sh [MEGABYTES=100] [RUNS=11] [FILE.css ...]
 #
 # Needs build/default and build/windows built (cmake --build --preset default / windows), and
 # a persistent wine server (see the README). VELTRIM_ISA reaches both tools; TMPDIR picks the
 # folder both work in (/dev/shm takes the disk's write-back out of the figures).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-mb=${1:-20}
+mb=${1:-100}
 runs=${2:-11}
 shift $(( $# > 2 ? 2 : $# ))
 wine=${WINE:-/usr/lib/wine/wine64}
