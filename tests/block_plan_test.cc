@@ -13,7 +13,7 @@ namespace {
 // The masks of a block, padded to 64 bytes with spaces.
 CharMasks masks_of(std::string& block) {
   block.resize(64, ' ');
-  CharMasks m;
+  CharMasks m{};
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint64_t b = std::uint64_t{1} << i;
     switch (block[i]) {

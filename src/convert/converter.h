@@ -4,12 +4,11 @@
 
 #include <cstdint>
 
+#include "convert/blanks.h"
 #include "platform/file_io.h"
 
 namespace veltrim {
 
-// The blanks: the line form drops them or squeezes a run of them to one space.
-inline constexpr unsigned char kBlanks[] = {' ', '\t', '\n', '\r'};
 inline bool is_blank(unsigned char c) {
   return c == kBlanks[0] || c == kBlanks[1] || c == kBlanks[2] || c == kBlanks[3];
 }

@@ -25,7 +25,7 @@ inline __m256i blank_table() {
 
 struct Avx2 {
   static void classify(const unsigned char* p, CharMasks& m) {
-    m = CharMasks();
+    m = CharMasks{};
     for (unsigned h = 0; h < 2; ++h) {
       const __m256i v =
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::size_t{32} * h));

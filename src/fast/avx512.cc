@@ -16,7 +16,7 @@ struct Avx512 {
     };
     const __m512i blanks =
         _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBlankTable.at)));
-    m = CharMasks();
+    m = CharMasks{};
     add_masks(
         m, eq, [](std::uint64_t bits) { return bits; },
         _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(blanks, v), v));

@@ -10,17 +10,18 @@
 
 namespace veltrim {
 
-// Bit masks of a block of up to 64 bytes: bit i tells about byte i.
+// Bit masks of a block of up to 64 bytes: bit i tells about byte i. An aggregate without a
+// constructor of its own (zero it with `CharMasks m{}`), so that no unit emits one.
 struct CharMasks {
-  std::uint64_t space = 0;
-  std::uint64_t blank = 0;  // TAB, LF, CR, space
-  std::uint64_t comma = 0;
-  std::uint64_t open = 0;   // '{'
-  std::uint64_t close = 0;  // '}'
-  std::uint64_t colon = 0;
-  std::uint64_t semi = 0;
-  std::uint64_t slash = 0;
-  std::uint64_t star = 0;
+  std::uint64_t space;
+  std::uint64_t blank;  // TAB, LF, CR, space
+  std::uint64_t comma;
+  std::uint64_t open;   // '{'
+  std::uint64_t close;  // '}'
+  std::uint64_t colon;
+  std::uint64_t semi;
+  std::uint64_t slash;
+  std::uint64_t star;
 };
 
 // The kind of part the copy machine is in: a selector ends at ',' or '{', a property at ':'

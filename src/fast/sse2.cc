@@ -10,7 +10,7 @@ namespace {
 
 struct Sse2 {
   static void classify(const unsigned char* p, CharMasks& m) {
-    m = CharMasks();
+    m = CharMasks{};
     for (unsigned i = 0; i < 4; ++i) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::size_t{16} * i));
       auto eq = [&v](unsigned char c) {

@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 
 #include "fast/fast_path.h"
 #include "fast/generic/block_plan.h"
@@ -77,8 +76,8 @@ struct ByteIndex {
     const std::uint64_t keeps = ~(m.blank | opens) & valid;
     const std::uint64_t kept_space = m.space & (keeps >> 1);
     const std::uint64_t fixed = opens | m.blank;
-    for (Part part : {IN_SELECTOR, IN_PROPERTY, IN_VALUE}) {
-      const std::uint64_t stop = stops_of(m, part);
+    for (unsigned part = IN_SELECTOR; part <= IN_VALUE; ++part) {
+      const std::uint64_t stop = stops_of(m, static_cast<Part>(part));
       const std::uint64_t quiet = kept_space & ((keeps & ~stop) << 1);
       event[part] = stop | (fixed & ~quiet);
     }
@@ -260,7 +259,7 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
   // any blanks here as the run they are.
   auto after_comment = [&](const unsigned char* x) {
     p = x;
-    if (p < in_end && is_blank(*p)) {
+    if (p < in_end && is_blank_byte(*p)) {
       blanks = true;
       p = index.skip_blanks(p);
     }

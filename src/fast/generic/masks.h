@@ -8,11 +8,37 @@
 #include <cstdint>
 #include <cstring>
 
-#include "convert/converter.h"
+#include "convert/blanks.h"
 #include "fast/fast_path.h"
 
 namespace veltrim {
 namespace {  // a copy per unit
+
+// For a byte shuffle indexed by the low 4 bits of each byte: the blank with those low bits,
+// or a byte whose own low bits differ (0, or 0x20 at 0), so that a byte equals its entry
+// exactly when it is a blank. The blanks' low 4 bits all differ.
+struct BlankTable {
+  unsigned char at[16];
+};
+constexpr BlankTable make_blank_table() {
+  BlankTable t{};
+  for (unsigned char c : kBlanks) t.at[c & 15] = c;
+  return t;
+}
+constexpr BlankTable kBlankTable = make_blank_table();
+static_assert(
+    [] {
+      unsigned seen = 0;
+      for (unsigned char c : kBlanks) {
+        if (c > 0x7F || (seen >> (c & 15)) & 1) return false;
+        seen |= 1u << (c & 15);
+      }
+      return true;
+    }(),
+    "a blank table needs blanks below 0x80 with distinct low 4 bits");
+
+// A blank, by the table: the same test on every unit, and no shared function to call.
+inline bool is_blank_byte(unsigned char c) { return kBlankTable.at[c & 15] == c; }
 
 // Bit positions in a nonzero mask.
 inline unsigned lowest_bit(std::uint64_t m) {
@@ -63,12 +89,12 @@ inline void add_masks(CharMasks& m, Eq eq, Bits bits, Compared blank) {
 
 // The plain loop: masks of p[0, n), n <= 64, on any processor; the bits from n on are 0.
 inline void classify_plain(const unsigned char* p, std::size_t n, CharMasks& m) {
-  m = CharMasks();
+  m = CharMasks{};
   for (std::size_t i = 0; i < n; ++i) {
     const unsigned char c = p[i];
     const std::uint64_t b = std::uint64_t{1} << i;
     if (c == ' ') m.space |= b;
-    if (is_blank(c)) m.blank |= b;
+    if (is_blank_byte(c)) m.blank |= b;
     if (c == ',') m.comma |= b;
     if (c == '{') m.open |= b;
     if (c == '}') m.close |= b;
@@ -90,29 +116,6 @@ inline unsigned char* write_kept_plain(const unsigned char* p, std::uint64_t spa
   }
   return q;
 }
-
-// For a byte shuffle indexed by the low 4 bits of each byte: the blank with those low bits,
-// or a byte whose own low bits differ (0, or 0x20 at 0), so that a byte equals its entry
-// exactly when it is a blank. The blanks' low 4 bits all differ.
-struct BlankTable {
-  unsigned char at[16];
-};
-constexpr BlankTable make_blank_table() {
-  BlankTable t{};
-  for (unsigned char c : kBlanks) t.at[c & 15] = c;
-  return t;
-}
-constexpr BlankTable kBlankTable = make_blank_table();
-static_assert(
-    [] {
-      unsigned seen = 0;
-      for (unsigned char c : kBlanks) {
-        if (c > 0x7F || (seen >> (c & 15)) & 1) return false;
-        seen |= 1u << (c & 15);
-      }
-      return true;
-    }(),
-    "a blank table needs blanks below 0x80 with distinct low 4 bits");
 
 // For each 8-bit mask, the positions of its set bits, lowest first, one per byte: the order in
 // which a byte shuffle packs the bytes that the mask keeps.
