@@ -22,7 +22,6 @@ class Sink final : public veltrim::RawFile {
     written += size;
     return static_cast<long>(size);
   }
-  bool seek_back_one() override { return false; }
   bool close() override { return true; }
   std::size_t written = 0;
 };

@@ -32,17 +32,6 @@ TEST_F(OsFileTest, ReadsWholeFileThroughStream) {
   EXPECT_FALSE(in->failed);
 }
 
-TEST_F(OsFileTest, SeekBackOneRereadsTheByte) {
-  write_file("in.css", "xy");
-  OsFile raw;
-  ASSERT_TRUE(raw.open_read("in.css"));
-  unsigned char b[2] = {0, 0};
-  ASSERT_EQ(raw.read(b, 2), 2);
-  ASSERT_TRUE(raw.seek_back_one());
-  ASSERT_EQ(raw.read(b, 2), 1);
-  EXPECT_EQ(b[0], 'y');
-}
-
 TEST_F(OsFileTest, RefusesMissingFileAndFolder) {
   fs::create_directory("dir.css");
   OsFile a;

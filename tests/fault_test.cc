@@ -30,6 +30,7 @@ struct Finished {
   Outcome outcome;
   std::string out;
   std::string text;
+  int write_calls = 0;
 };
 
 Finished run(MemoryFile in, MemoryFile out, std::size_t block) {
@@ -37,6 +38,7 @@ Finished run(MemoryFile in, MemoryFile out, std::size_t block) {
   r.outcome = convert_files(in, out, block);
   EXPECT_TRUE(out.closed) << "the output must be closed on every path";
   r.out = out.data;
+  r.write_calls = out.write_calls;
   char text[kClosingSize];
   closing_text(r.outcome, kIn, kOut, text);
   r.text = text;
@@ -105,6 +107,25 @@ TEST(Faults, ShortWritesAloneSucceed) {
     const Finished r = run(MemoryFile(kSheet), out, 16);
     EXPECT_FALSE(r.outcome.write_failed) << max_write;
     EXPECT_EQ(r.out, convert(kSheet));
+  }
+}
+
+// A raw file that breaks its contract is a failure of that file, reported as such: a write
+// that moves nothing would be retried for ever, and a read that reports more bytes than were
+// asked would send the scan past the buffer.
+TEST(Faults, RawFilesThatBreakTheirContract) {
+  MemoryFile stalled;
+  stalled.max_write = 0;
+  const Finished w = run(MemoryFile(kSheet), stalled, 16);
+  EXPECT_EQ(w.text, message(msg::kWriteFailed, kOut));
+  EXPECT_EQ(w.write_calls, 1) << "a write that moved nothing was tried again";
+
+  for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
+    MemoryFile in(kSheet);
+    in.over_read = true;
+    const Finished r = run(in, MemoryFile(), block);
+    EXPECT_EQ(r.text, message(msg::kReadFailed, kIn)) << block;
+    EXPECT_EQ(r.out, "") << block;
   }
 }
 

@@ -23,7 +23,6 @@ class MemoryFile final : public RawFile {
 
   long read(unsigned char* dst, std::size_t size) override;
   long write(const unsigned char* src, std::size_t size) override;
-  bool seek_back_one() override;
   bool close() override;
 
   std::string data;          // what is read, or what was written
@@ -31,9 +30,10 @@ class MemoryFile final : public RawFile {
   std::size_t split_at = kNever;       // no single read crosses this offset
   std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
   std::size_t fail_write_at = kNever;  // a write that would pass this size fails
-  std::size_t max_write = kNever;      // larger writes come back short
+  std::size_t max_write = kNever;      // larger writes come back short; 0: none moves a byte
+  bool over_read = false;              // reads report one byte more than was asked
   bool fail_close = false;
-  int raw_seeks = 0;
+  int write_calls = 0;
   bool closed = false;
 };
 

@@ -36,6 +36,7 @@ TEST(WinNames, EveryWideNameRoundTrips) {
       {u"\xD800x.css", "\xED\xA0\x80x.css"},                  // a lone high surrogate
       {u"x\xDC00", "x\xED\xB0\x80"},                          // a lone low one
       {u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},          // low before high: no pair
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                        // the last code point
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -54,6 +55,7 @@ TEST(WinNames, BytesThatSpellNoWideNameAreRefused) {
       "\xC5z",                     // ... or by a plain byte
       "\xC0\xAF",                  // an overlong '/'
       "\xE0\x80\xAF",              // the same in three bytes
+      "\xF0\x8F\xBF\xBF",          // U+FFFF in four bytes
       "\xF4\x90\x80\x80",          // past U+10FFFF
       "\xF8\x88\x80\x80\x80",      // five bytes
       "\xED\xA0\x80\xED\xB0\x80",  // a pair as two sequences
@@ -72,6 +74,36 @@ TEST(WinNames, ConversionsStopAtTheirRoom) {
   EXPECT_TRUE(bytes_to_wide("ab", back, 3));
   EXPECT_FALSE(bytes_to_wide("abc", back, 3));
   EXPECT_FALSE(bytes_to_wide("a\xF0\x9F\x98\x80", back, 3));  // no half of a pair
+}
+
+// The \\?\ form of absolute paths, in which Windows takes every character as it stands.
+TEST(WinNames, VerbatimPaths) {
+  const struct {
+    std::u16string full;
+    std::u16string form;  // empty: refused
+    std::size_t cap;
+  } rows[] = {
+      // clang-format off
+      {u"C:\\css\\a.css",          u"\\\\?\\C:\\css\\a.css",          64},
+      {u"\\\\srv\\share\\a.css",     u"\\\\?\\UNC\\srv\\share\\a.css",  64},
+      {u"C:\\ a .css",             u"\\\\?\\C:\\ a .css",             64},  // spaces as they stand
+      {u"\\\\.\\COM1",             u"",                           64},  // the device namespace
+      {u"C:\\a.css",               u"\\\\?\\C:\\a.css",               13},  // fits with its NUL
+      {u"C:\\a.css",               u"",                           12},
+      {u"\\\\s\\h\\a",               u"",                           12},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    WideUnit out[64];
+    const bool made = verbatim_path(wide(row.full).c_str(), out, row.cap);
+    EXPECT_EQ(made, !row.form.empty()) << row.cap;
+    if (made) {
+      EXPECT_TRUE(Wide(out) == wide(row.form)) << row.cap;
+    }
+  }
+  EXPECT_TRUE(is_verbatim_path(wide(u"\\\\?\\C:\\x.css").c_str()));
+  EXPECT_FALSE(is_verbatim_path(wide(u"\\\\.\\C:\\x.css").c_str()));
+  EXPECT_FALSE(is_verbatim_path(wide(u"C:\\x.css").c_str()));
 }
 
 // A device name opens the device, with any extension and in any folder.

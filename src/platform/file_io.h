@@ -3,6 +3,7 @@
 // that is either the operating system's file (posix_file.cc, win32_file.cc) or memory (tests).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,8 +18,6 @@ class RawFile {
   virtual long read(unsigned char* dst, std::size_t size) = 0;
   // Writes up to `size` bytes; the count written (possibly short), or -1 when the write fails.
   virtual long write(const unsigned char* src, std::size_t size) = 0;
-  // Moves the read position back by one byte; false when that is impossible.
-  virtual bool seek_back_one() = 0;
   // Releases the file; false when the system reports a failure (a lost delayed write).
   virtual bool close() = 0;
 };
@@ -46,7 +45,6 @@ class OsFile final : public RawFile {
 
   long read(unsigned char* dst, std::size_t size) override;
   long write(const unsigned char* src, std::size_t size) override;
-  bool seek_back_one() override;
   bool close() override;
 
  private:
@@ -105,8 +103,12 @@ inline bool in_read_byte(InFile& f, unsigned char* dst, std::uint32_t* count) {
 }
 
 // Steps back over the byte read last, so that the next read returns it again. That byte is
-// always still in the buffer, so this works on pipes too; the raw seek is only a fallback.
-bool in_step_back(InFile& f);
+// always still in the buffer: a refill keeps nothing of the block before, but the byte read
+// after it is its first. So this works on pipes too, and never seeks the file.
+inline void in_step_back(InFile& f) {
+  assert(f.pos > 0 && "a byte was read since the last refill");
+  --f.pos;
+}
 
 // Writes `size` bytes; stores the count (size, or 0 on failure) in *count.
 bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count);

@@ -87,8 +87,6 @@ long OsFile::write(const unsigned char* src, std::size_t size) {
   return static_cast<long>(n);
 }
 
-bool OsFile::seek_back_one() { return ::lseek(fd_of(handle_), -1, SEEK_CUR) >= 0; }
-
 bool OsFile::close() {
   if (!is_open()) return true;
   int fd = fd_of(handle_);

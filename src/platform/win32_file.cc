@@ -18,33 +18,22 @@ DWORD chunk(std::size_t size) { return size > 0x40000000u ? 0x40000000u : static
 // The longest path the wide calls take, with its NUL.
 constexpr DWORD kPathUnits = 32768;
 
-// The path that opens exactly the file `name` spells, in the \\?\ form of its absolute path:
-// that form passes the 260-character limit of plain paths on every Windows version, without
-// the registry setting that long-path awareness in a manifest also needs. Folders, "." and
-// ".." are resolved first, as for a plain path, since the \\?\ form takes every character
-// as it stands. False for a device name and for bytes that spell no UTF-16 name.
+// The path that opens exactly the file `name` spells: the \\?\ form of its absolute path
+// (win_names.h), which needs no registry setting for long paths, unlike long-path awareness
+// in a manifest. Folders, "." and ".." are resolved first, as for a plain path. False for a
+// device name and for bytes that spell no UTF-16 name.
 bool exact_path(const char* name, wchar_t (&path)[kPathUnits]) {
   if (is_device_name(name)) return false;
   static wchar_t typed[kPathUnits];
   if (!bytes_to_wide(name, typed, kPathUnits) || typed[0] == L'\0') return false;
-  // Already in the \\?\ form: used as typed, which is what that form means.
-  if (std::wcsncmp(typed, L"\\\\?\\", 4) == 0) {
+  if (is_verbatim_path(typed)) {  // used as typed, which is what that form means
     std::wcscpy(path, typed);
     return true;
   }
-  constexpr DWORD kRoom = 8;  // before the full path, for the longest prefix
-  wchar_t* const full = path + kRoom;
-  const DWORD got = GetFullPathNameW(typed, kPathUnits - kRoom, full, nullptr);
-  if (got == 0 || got >= kPathUnits - kRoom) return false;
-  if (std::wcsncmp(full, L"\\\\.\\", 4) == 0) return false;  // the device namespace
-  // A share, \\server\share\..., becomes \\?\UNC\server\share\...; a drive path C:\... \\?\C:\...
-  const bool share = full[0] == L'\\' && full[1] == L'\\';
-  const wchar_t* const prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
-  const wchar_t* const rest = share ? full + 1 : full;
-  const std::size_t prefix_len = std::wcslen(prefix);
-  std::wmemmove(path + prefix_len, rest, got - static_cast<DWORD>(rest - full) + 1);
-  std::wmemcpy(path, prefix, prefix_len);
-  return true;
+  static wchar_t full[kPathUnits];
+  const DWORD got = GetFullPathNameW(typed, kPathUnits, full, nullptr);
+  if (got == 0 || got >= kPathUnits) return false;
+  return verbatim_path(full, path, kPathUnits);
 }
 
 // CreateFileW on the exact path of `name`, kept only when it is a disk file: a console,
@@ -98,14 +87,6 @@ long OsFile::write(const unsigned char* src, std::size_t size) {
   DWORD put = 0;
   if (!WriteFile(handle_of(handle_), src, chunk(size), &put, nullptr)) return -1;
   return static_cast<long>(put);
-}
-
-bool OsFile::seek_back_one() {
-  // Without a high part, INVALID_SET_FILE_POINTER is also a valid low position: only the
-  // last error tells them apart.
-  SetLastError(NO_ERROR);
-  DWORD pos = SetFilePointer(handle_of(handle_), -1, nullptr, FILE_CURRENT);
-  return pos != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
 bool OsFile::close() {

@@ -80,6 +80,41 @@ bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap) {
   return true;
 }
 
+namespace {
+
+// True when `s` starts with `prefix`, an ASCII string.
+bool starts_with(const WideUnit* s, const char* prefix) {
+  for (; *prefix != '\0'; ++s, ++prefix) {
+    if (*s != static_cast<WideUnit>(*prefix)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool is_verbatim_path(const WideUnit* name) {
+  return starts_with(name, "\\\\?\\");
+}
+
+bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap) {
+  if (starts_with(full, "\\\\.\\")) return false;  // the device namespace
+  // A share keeps one of its two leading backslashes, after the UNC part of the prefix.
+  const bool share = starts_with(full, "\\\\");
+  const char* const prefix = share ? "\\\\?\\UNC" : "\\\\?\\";
+  const WideUnit* const rest = share ? full + 1 : full;
+  std::size_t n = 0;
+  for (const char* p = prefix; *p != '\0'; ++p) {
+    if (n + 1 >= cap) return false;
+    dst[n++] = static_cast<WideUnit>(*p);
+  }
+  for (const WideUnit* p = rest; *p != 0; ++p) {
+    if (n + 1 >= cap) return false;
+    dst[n++] = *p;
+  }
+  dst[n] = 0;
+  return true;
+}
+
 bool is_device_name(const char* name) {
   const char* last = name;
   for (const char* p = name; *p != '\0'; ++p) {

@@ -22,6 +22,17 @@ bool wide_to_bytes(const WideUnit* src, char* dst, std::size_t cap);
 // file whose name it spells.
 bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap);
 
+// True when `name` is already in the \\?\ form, in which Windows takes every character as
+// it stands: such a name is used as typed.
+bool is_verbatim_path(const WideUnit* name);
+
+// The \\?\ form of `full`, an absolute path as GetFullPathNameW gives it (folders, "." and
+// ".." resolved): a drive path C:\x becomes \\?\C:\x and a share \\server\share\x becomes
+// \\?\UNC\server\share\x. That form passes the 260-character limit of plain paths on every
+// Windows version. False for a path in the device namespace (\\.\), and when the result does
+// not fit in `cap` units with its NUL.
+bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap);
+
 // True when the last component of `name` is one that Windows takes for a device, whatever
 // the folder and the extension: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (and with a
 // superscript 1, 2 or 3), CONIN$ and CONOUT$, in any letter case, trailing spaces ignored.
