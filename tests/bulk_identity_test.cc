@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -71,6 +72,15 @@ INSTANTIATE_TEST_SUITE_P(Isa, EveryUnit,
                          [](const ::testing::TestParamInfo<Isa>& unit) {
                            return std::string(isa_name(unit.param));
                          });
+
+// The unit chosen at start, on a processor (or a processor model under qemu) for which the
+// environment says which unit it must get: the widest it runs, or the narrower one that
+// VELTRIM_ISA names, never a unit it lacks.
+TEST(Dispatch, ChoosesTheUnitThisProcessorShouldGet) {
+  const char* expected = std::getenv("VELTRIM_EXPECT_ISA");
+  if (expected == nullptr) GTEST_SKIP() << "VELTRIM_EXPECT_ISA names the unit expected here";
+  EXPECT_STREQ(isa_name(active_isa()), expected);
+}
 
 std::array<std::uint64_t, 9> flat(const CharMasks& m) {
   return {m.space, m.blank, m.comma, m.open, m.close, m.colon, m.semi, m.slash, m.star};
