@@ -11,7 +11,7 @@ namespace {
 // Bytes 4i to 4i + 3 of the blank table of masks.h, for a constant with the table in each
 // 16-byte lane. (A broadcast of the 16 bytes says the same, but GCC 12 takes the undefined
 // vector it starts from for an uninitialised variable when optimising for size.)
-constexpr int blank_word(unsigned i) {
+constexpr int blank_word(std::size_t i) {
   return static_cast<int>(static_cast<std::uint32_t>(kBlankTable.at[4 * i]) |
                           static_cast<std::uint32_t>(kBlankTable.at[4 * i + 1]) << 8 |
                           static_cast<std::uint32_t>(kBlankTable.at[4 * i + 2]) << 16 |
