@@ -321,6 +321,59 @@ TEST_F(Tool, OutputOpenForReadingIsRefused) {
   EXPECT_EQ(read_file("a.olf"), "held");
 }
 
+// The short (8.3) name that the file system keeps for an existing file beside its own, or ""
+// where it keeps none.
+std::string short_name(const std::string& name) {
+  wchar_t buf[MAX_PATH];
+  const DWORD n = GetShortPathNameW(fs::u8path(name).c_str(), buf, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  const std::string s = fs::path(buf).u8string();
+  return s == name ? "" : s;
+}
+
+// Regression: "veltrim LONG~QQL.CSS" named its output LONG~QQL.olf, the short name of
+// someone's "long style theme 2487.olf", which it then overwrote. The output is now named
+// after the input's long name. Short names are made by counting on Windows and by a hash
+// under Wine: notes with the input's short stem are found by trying names.
+TEST_F(Tool, ShortNameOfTheInputNamesNoOtherFile) {
+  write_file("long style name.css", ".name { color : red }");
+  const std::string in_short = short_name("long style name.css");
+  if (in_short.empty()) GTEST_SKIP() << "this file system keeps no short names";
+  const std::string stem = in_short.substr(0, in_short.size() - 4);
+  std::string notes;
+  for (int i = 0; i < 20000 && notes.empty(); ++i) {
+    const std::string name = "long style theme " + std::to_string(i) + ".olf";
+    write_file(name, "notes");
+    if (short_name(name) == stem + ".OLF") notes = name;
+    if (notes.empty()) fs::remove(name);
+  }
+  ASSERT_FALSE(notes.empty()) << "no notes file with the short stem " << stem;
+  EXPECT_EQ(run_tool({in_short}).out,
+            kBanner + "Soubor long style name.css zpracovan do souboru long style name.olf.\n");
+  EXPECT_EQ(read_file(notes), "notes");
+  EXPECT_EQ(read_file("long style name.olf"), ".name{color :red }\r\n");
+}
+
+// A name that is itself another file's short name reaches that file: such an output is
+// refused before anything is truncated. A difference in letter case alone is the same file,
+// which is converted into as always.
+TEST_F(Tool, OutputNameThatIsAnotherFilesShortNameIsRefused) {
+  write_file("long style theme.olf", "notes");
+  const std::string notes_short = short_name("long style theme.olf");
+  if (notes_short.empty()) GTEST_SKIP() << "this file system keeps no short names";
+  const std::string stem = notes_short.substr(0, notes_short.size() - 4);
+  write_file(stem + ".css", "a { b : c }");
+  EXPECT_EQ(run_tool({stem + ".css"}).out,
+            kBanner + "Soubor " + stem + ".olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(read_file("long style theme.olf"), "notes");
+
+  write_file("style.css", "a { b : c }");
+  write_file("Style.OLF", "the previous output");
+  EXPECT_EQ(run_tool({"style.css"}).out,
+            kBanner + "Soubor style.css zpracovan do souboru style.olf.\n");
+  EXPECT_EQ(read_file("Style.OLF"), "a{b :c }\r\n");
+}
+
 TEST_F(Tool, ConsoleLinesEndInCrLf) {
   ToolRun r = run_tool({"a.txt"});
   EXPECT_EQ(r.raw, "\r\nVeltrim v1.1\r\nChybny nazev souboru. (chybi .css))\r\n");

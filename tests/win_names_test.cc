@@ -106,6 +106,32 @@ TEST(WinNames, VerbatimPaths) {
   EXPECT_FALSE(is_verbatim_path(wide(u"C:\\x.css").c_str()));
 }
 
+// A name with its last component as the file system holds it, the folders as typed.
+TEST(WinNames, LastComponentReplaced) {
+  const struct {
+    const char* name;
+    const char* last;
+    std::size_t cap;
+    const char* result;  // nullptr: does not fit
+  } rows[] = {
+      {"LONG~1.CSS", "long name.css", 64, "long name.css"},
+      {"dir\\LONG~1.CSS", "long name.css", 64, "dir\\long name.css"},
+      {"a/b\\C~1.CSS", "c d.css", 64, "a/b\\c d.css"},
+      {"C:LONG~1.CSS", "x.css", 64, "C:x.css"},
+      {"C:\\LONG~1.CSS", "x.css", 64, "C:\\x.css"},
+      {"d\\A~1.CSS", "ab.css", 9, "d\\ab.css"},  // fits with its NUL
+      {"d\\A~1.CSS", "ab.css", 8, nullptr},
+  };
+  for (const auto& row : rows) {
+    char out[64] = "untouched";
+    const bool made = with_last_component(row.name, row.last, out, row.cap);
+    EXPECT_EQ(made, row.result != nullptr) << row.name;
+    if (made) {
+      EXPECT_STREQ(out, row.result);
+    }
+  }
+}
+
 // A device name opens the device, with any extension and in any folder.
 TEST(WinNames, DeviceNames) {
   // clang-format off

@@ -102,7 +102,11 @@ void run_once(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "--version") == 0) return;  // the banner holds the version
 
-  const char* in_name = argv[1];  // further arguments are ignored
+  // Further arguments are ignored. A short (8.3) name on Windows stands for its long one, from
+  // which the output is named: a short output name could reach another file.
+  const char* in_name = argv[1];
+  char long_name[kNameSize];
+  if (long_file_name(in_name, long_name, sizeof long_name)) in_name = long_name;
   char out_name[kNameSize];
   // The message for each refused name, in the order of NameCheck.
   static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,

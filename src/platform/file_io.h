@@ -53,6 +53,13 @@ class OsFile final : public RawFile {
   std::intptr_t handle_ = kInvalid;
 };
 
+// The name of the file `name` opens, its last component as the file system holds it: on Windows
+// a short (8.3) name there becomes the long one, so that the output is named after the input's
+// own name and not after a short name that another file's short name may match. False, and
+// `dst` untouched, where that changes nothing: on POSIX, for a missing file, for a name that
+// is long already, and for a long name that does not fit in `cap` bytes.
+bool long_file_name(const char* name, char* dst, std::size_t cap);
+
 // Bytes moved per system call: 256 KiB takes a quarter of the calls of 64 KiB and of the
 // rules that straddle a buffer's end, and both buffers still sit in a core's cache. Tests
 // shrink the block of a stream to a few bytes to put its boundary at every position.

@@ -87,6 +87,10 @@ long OsFile::write(const unsigned char* src, std::size_t size) {
   return static_cast<long>(n);
 }
 
+bool long_file_name(const char* /*name*/, char* /*dst*/, std::size_t /*cap*/) {
+  return false;  // no short names
+}
+
 bool OsFile::close() {
   if (!is_open()) return true;
   int fd = fd_of(handle_);

@@ -36,13 +36,40 @@ bool exact_path(const char* name, wchar_t (&path)[kPathUnits]) {
   return verbatim_path(full, path, kPathUnits);
 }
 
-// CreateFileW on the exact path of `name`, kept only when it is a disk file: a console,
-// printer, serial port or pipe would wait for input that never comes, or swallow the output.
+// One run opens two files, one after the other: their paths share this room.
+wchar_t g_path[kPathUnits];
+WIN32_FIND_DATAW g_found;
+
+// The last component of a path in \\?\ form.
+const wchar_t* last_part(const wchar_t* path) {
+  const wchar_t* const slash = std::wcsrchr(path, L'\\');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+// True when two names are the same to Windows, which ignores letter case in names.
+bool same_name(const wchar_t* a, const wchar_t* b) {
+  return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+// The name the file system holds for the existing file at `path` (its long name, whichever
+// of its names the path gives), in g_found.cFileName; false when there is no such file or
+// it cannot be looked up. (GetLongPathNameW would tell too, but Wine's copies a \\?\ path
+// as it is.) A last component with '*' or '?' is a pattern, which names no one file.
+bool find_held(const wchar_t* path) {
+  if (std::wcspbrk(last_part(path), L"*?") != nullptr) return false;
+  const HANDLE found = FindFirstFileW(path, &g_found);
+  if (found == INVALID_HANDLE_VALUE) return false;
+  FindClose(found);
+  return true;
+}
+
+// CreateFileW on the exact path of `name` (in g_path), kept only when it is a disk file: a
+// console, printer, serial port or pipe would wait for input that never comes, or swallow the
+// output.
 HANDLE open_exact(const char* name, DWORD access, DWORD disposition) {
-  static wchar_t path[kPathUnits];  // one run opens two files, one after the other
-  if (!exact_path(name, path)) return INVALID_HANDLE_VALUE;
-  HANDLE h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  if (!exact_path(name, g_path)) return INVALID_HANDLE_VALUE;
+  HANDLE h = CreateFileW(g_path, access, FILE_SHARE_READ, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     return INVALID_HANDLE_VALUE;
@@ -68,6 +95,18 @@ bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
   // The input is open without FILE_SHARE_WRITE, so a name that leads to it (a link) fails
   // here with a sharing violation before anything is truncated; so does an output that
   // another run is writing, which shares it for reading only.
+  //
+  // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
+  // "long style theme.olf". An output name that reaches an existing file under another name
+  // is refused before anything is truncated; a difference in letter case alone is the same
+  // name to Windows. When the name cannot be looked up for another reason than that no such
+  // file exists, that cannot be ruled out either.
+  if (!exact_path(name, g_path)) return false;
+  if (find_held(g_path)) {
+    if (!same_name(last_part(g_path), g_found.cFileName)) return false;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) {
+    return false;
+  }
   HANDLE h = open_exact(name, GENERIC_WRITE, CREATE_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -87,6 +126,14 @@ long OsFile::write(const unsigned char* src, std::size_t size) {
   DWORD put = 0;
   if (!WriteFile(handle_of(handle_), src, chunk(size), &put, nullptr)) return -1;
   return static_cast<long>(put);
+}
+
+bool long_file_name(const char* name, char* dst, std::size_t cap) {
+  if (!exact_path(name, g_path) || !find_held(g_path)) return false;
+  const wchar_t* const held = g_found.cFileName;
+  if (same_name(last_part(g_path), held)) return false;
+  static char last[3 * kPathUnits];
+  return wide_to_bytes(held, last, sizeof last) && with_last_component(name, last, dst, cap);
 }
 
 bool OsFile::close() {

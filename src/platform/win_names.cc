@@ -115,12 +115,31 @@ bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap) {
   return true;
 }
 
-bool is_device_name(const char* name) {
+namespace {
+
+// Where the last component of a name starts.
+const char* last_component(const char* name) {
   const char* last = name;
   for (const char* p = name; *p != '\0'; ++p) {
     if (*p == '/' || *p == '\\') last = p + 1;
   }
   if (last == name && last[0] != '\0' && last[1] == ':') last += 2;  // "C:nul.css"
+  return last;
+}
+
+}  // namespace
+
+bool with_last_component(const char* name, const char* last, char* dst, std::size_t cap) {
+  const std::size_t folders = static_cast<std::size_t>(last_component(name) - name);
+  const std::size_t len = std::strlen(last);
+  if (folders + len >= cap) return false;
+  std::memmove(dst, name, folders);
+  std::memcpy(dst + folders, last, len + 1);
+  return true;
+}
+
+bool is_device_name(const char* name) {
+  const char* const last = last_component(name);
   // The device is named by what stands before the first '.' (or a stream's ':').
   std::size_t len = 0;
   while (last[len] != '\0' && last[len] != '.' && last[len] != ':') ++len;

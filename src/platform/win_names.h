@@ -33,6 +33,11 @@ bool is_verbatim_path(const WideUnit* name);
 // not fit in `cap` units with its NUL.
 bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap);
 
+// `name` with its last component (what follows the last '/' or '\\', or a drive's "C:")
+// replaced by `last`, the folders as typed; false when that does not fit in `cap` bytes with
+// its NUL.
+bool with_last_component(const char* name, const char* last, char* dst, std::size_t cap);
+
 // True when the last component of `name` is one that Windows takes for a device, whatever
 // the folder and the extension: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (and with a
 // superscript 1, 2 or 3), CONIN$ and CONOUT$, in any letter case, trailing spaces ignored.
