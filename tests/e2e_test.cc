@@ -474,11 +474,47 @@ void press_enter() {
   CloseHandle(keys);
 }
 
+// Starts the tool the way the Windows shell does: through the stand-in explorer.exe, which
+// gives it a console of its own and reports its process.
+PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
+  PROCESS_INFORMATION pi{};
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return pi;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring line = L"\"" + fs::u8path(VELTRIM_SHELL_LAUNCHER).wstring() + L"\" \"" +
+                      fs::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = write_end;
+  PROCESS_INFORMATION shell{};
+  const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &shell);
+  CloseHandle(write_end);
+  std::string id;
+  char c;
+  DWORD got = 0;
+  while (started && ReadFile(read_end, &c, 1, &got, nullptr) && got == 1 && c != '\n') id += c;
+  CloseHandle(read_end);
+  if (!started || id.empty()) {
+    ADD_FAILURE() << "the stand-in shell did not start the tool";
+    return pi;
+  }
+  CloseHandle(shell.hThread);
+  CloseHandle(shell.hProcess);  // it ends with the tool
+  pi.dwProcessId = static_cast<DWORD>(std::stoul(id));
+  pi.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pi.dwProcessId);
+  return pi;
+}
+
 // A dropped file ran in a console that closed with the process, before the result could be
-// read. Alone on its console, the tool now waits for Enter after its last message.
-TEST_F(Tool, ConsoleOfItsOwnWaitsForEnter) {
+// read. Started by the shell and alone on its console, the tool waits for Enter after its
+// last message.
+TEST_F(Tool, StartedByTheShellWaitsForEnter) {
   write_file("a.css", "a { b : c }");
-  PROCESS_INFORMATION pi = start_on_new_console(L"a.css");
+  PROCESS_INFORMATION pi = start_from_the_shell(L"a.css");
   ASSERT_TRUE(pi.hProcess);
   FreeConsole();
   const std::string prompt = "Stisknete Enter pro ukonceni.";
@@ -503,6 +539,41 @@ TEST_F(Tool, ConsoleOfItsOwnWaitsForEnter) {
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "Enter did not end it";
   TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hProcess);
+  EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
+}
+
+// Starts a command line and waits for it to end; false when it is still running after 20 s
+// (then it is ended).
+bool ends_by_itself(std::wstring line, DWORD flags) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &si,
+                      &pi)) {
+    ADD_FAILURE() << "CreateProcessW: " << GetLastError();
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
+  TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  return waited == WAIT_OBJECT_0;
+}
+
+// `start /wait veltrim site.css` in a batch file stopped the batch until someone pressed
+// Enter: `start` gives the tool a console of its own, as any program may. Only a start by the
+// shell waits.
+TEST_F(Tool, StartWaitFromABatchFileDoesNotWait) {
+  const std::wstring tool = fs::u8path(VELTRIM_EXE).wstring();
+  write_file("a.css", "a { b : c }");
+  write_file("run.cmd", "@start \"\" /wait \"" + fs::u8path(VELTRIM_EXE).string() +
+                            "\" a.css\r\n@echo done> done.txt\r\n");
+  EXPECT_TRUE(ends_by_itself(L"cmd /c run.cmd", CREATE_NEW_CONSOLE)) << "waited for a key";
+  EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
+  EXPECT_EQ(read_file("done.txt"), "done\r\n");
+  // Started directly on a new console, as Task Scheduler or a service may.
+  std::remove("a.olf");
+  EXPECT_TRUE(ends_by_itself(L"\"" + tool + L"\" a.css", CREATE_NEW_CONSOLE)) << "waited";
   EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
 }
 

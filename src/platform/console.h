@@ -12,9 +12,10 @@ void start_process();
 // and leave in the console's code page, where a character it lacks shows as '?'.
 void print_text(const char* text);
 
-// True when the process is alone on a console made for it, as when it was started by a
-// double-click or by dropping a file on it: that console closes with the process, taking the
-// last message with it. Never from a shell, a script or a pipe, which must not wait.
+// True when the process is alone on a console made for it and the Windows shell started it,
+// as by a double-click or by dropping a file on it: that console closes with the process,
+// taking the last message with it. Never from a shell, a script, `start`, a scheduled task or
+// a pipe, which must not wait.
 bool console_of_its_own();
 
 // Waits until Enter is pressed on the console.

@@ -1,5 +1,7 @@
 // The process and its console on Windows.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -34,13 +36,43 @@ void print_text(const char* text) {
   std::fputs(n > 0 ? out : text, stdout);
 }
 
+namespace {
+
+// True when the process that started this one runs explorer.exe, the Windows shell: a
+// double-click, a file dropped on the program, Send To. `start`, Task Scheduler, a service or
+// any other program gives a console of its own too, but nobody is there to press a key.
+bool started_by_the_shell() {
+  const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return false;
+  const DWORD self = GetCurrentProcessId();
+  DWORD parent = 0;
+  bool found = false;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof e;
+  for (BOOL more = Process32FirstW(snap, &e); more && !found; more = Process32NextW(snap, &e)) {
+    if (e.th32ProcessID == self) parent = e.th32ParentProcessID, found = true;
+  }
+  bool shell = false;
+  e.dwSize = sizeof e;
+  for (BOOL more = found && Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e)) {
+    if (e.th32ProcessID == parent) {
+      shell = CompareStringOrdinal(e.szExeFile, -1, L"explorer.exe", -1, TRUE) == CSTR_EQUAL;
+      break;
+    }
+  }
+  CloseHandle(snap);
+  return shell;
+}
+
+}  // namespace
+
 bool console_of_its_own() {
   DWORD ids[2];
   if (GetConsoleProcessList(ids, 2) != 1) return false;
   // Both ends on that console: with either redirected a script is reading or feeding it.
   DWORD mode;
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
-         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 && started_by_the_shell();
 }
 
 void wait_for_enter() {
