@@ -167,6 +167,32 @@ TEST_F(Tool, ConvertsBesideTheInput) {
   }
 }
 
+// A string literal's bytes, NULs included.
+template <std::size_t N>
+std::string bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+// Notepad's "Unicode" files came out as neither UTF-16 nor the line form, and a UTF-8 file's
+// mark was followed by a space. Both are converted in their own encoding now.
+TEST_F(Tool, ByteOrderMarkedFilesKeepTheirEncoding) {
+  const struct {
+    const char* name;
+    std::string in;
+    std::string out;
+  } rows[] = {
+      {"le.css", bytes("\xFF\xFE/\0*\0 \0*\0/\0\n\0a\0{\0b\0:\0c\0}\0\n\0"),
+       bytes("\xFF\xFE" "a\0{\0b\0:\0c\0}\0\r\0\n\0")},
+      {"be.css", bytes("\xFE\xFF\0a\0 \0{\0}\0\n\x01"), bytes("\xFE\xFF\0a\0{\0}\0\r\0\n\x01")},
+      {"utf8.css", "\xEF\xBB\xBF/* c */\r\na { b : c }", "\xEF\xBB\xBF" "a{b :c }\r\n"},
+  };
+  for (const auto& row : rows) {
+    write_file(row.name, row.in);
+    EXPECT_NE(run_tool({row.name}).out.find(" zpracovan do souboru "), std::string::npos);
+    EXPECT_EQ(read_file(fs::path(row.name).replace_extension(".olf")), row.out) << row.name;
+  }
+}
+
 TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {
   write_file("a.css", "a{}");
   write_file("a.olf", "an older and much longer output");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "convert/converter.h"
+#include "driver/marked_text.h"
 #include "driver/messages.h"
 #include "platform/console.h"
 #include "platform/file_io.h"
@@ -17,10 +18,12 @@ constexpr char kInExt[] = ".css";
 constexpr char kOutExt[] = ".olf";
 constexpr std::size_t kExtLen = sizeof(kInExt) - 1;
 
-// The streams hold a buffer of kBlockSize each: static, so that neither the stack nor the heap
-// has to carry them.
+// The streams hold a buffer of kBlockSize each, and the byte order mark's layers a few blocks
+// of their own: static, so that neither the stack nor the heap has to carry them.
 InFile g_in;
 OutFile g_out;
+MarkedInput g_marked_in;
+MarkedOutput g_marked_out;
 
 }  // namespace
 
@@ -46,8 +49,10 @@ NameCheck check_name(const char* arg, char (&out_name)[kNameSize]) {
 }
 
 Outcome convert_files(RawFile& in, RawFile& out, std::size_t block) {
-  in_attach(g_in, &in, block);
-  out_attach(g_out, &out, block);
+  g_marked_in.attach(in);
+  g_marked_out.attach(out, g_marked_in);
+  in_attach(g_in, &g_marked_in, block);
+  out_attach(g_out, &g_marked_out, block);
   ConverterState st;
   st.in_file = &g_in;
   st.out_file = &g_out;

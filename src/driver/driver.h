@@ -29,7 +29,8 @@ struct Outcome {
 };
 
 // Converts `in` into `out` through the process's stream buffers and closes `out`; the input
-// stays open for its owner to close. Tests shrink the buffers with `block`.
+// stays open for its owner to close. An input that starts with a byte order mark is written
+// back with it, UTF-16 as UTF-16 (marked_text.h). Tests shrink the buffers with `block`.
 Outcome convert_files(RawFile& in, RawFile& out, std::size_t block = kBlockSize);
 
 // Room for the longest closing text: both failure messages, each with a name.

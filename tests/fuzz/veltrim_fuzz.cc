@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "driver/marked_text.h"
 #include "fast/fast_path.h"
 #include "memory_file.h"
 
@@ -45,6 +46,29 @@ Converted run(const std::string& in, std::size_t in_block, std::size_t out_block
   return run_convert(raw, in_block, out_block, MemoryFile(), plain);
 }
 
+// UTF-16 read as WTF-8 and written back, cut at `cut`, must give back every byte it was given:
+// lone surrogates and an odd last byte included.
+void check_utf16_round_trip(const std::string& in, std::size_t cut, bool big_endian) {
+  const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+  std::string text(veltrim::utf16_decoded_max(in.size()) + 3, '\0');
+  auto* t = reinterpret_cast<unsigned char*>(&text[0]);
+  veltrim::Utf16Decoder d;
+  d.big_endian = big_endian;
+  std::size_t n = veltrim::utf16_decode(d, src, cut, t);
+  n += veltrim::utf16_decode(d, src + cut, in.size() - cut, t + n);
+  n += veltrim::utf16_decode_end(d, t + n);
+  std::string back(veltrim::utf16_encoded_max(n) + 1, '\0');
+  auto* b = reinterpret_cast<unsigned char*>(&back[0]);
+  veltrim::Utf16Encoder e;
+  e.big_endian = big_endian;
+  std::size_t m = veltrim::utf16_encode(e, t, n / 2, b);
+  m += veltrim::utf16_encode(e, t + n / 2, n - n / 2, b + m);
+  m += veltrim::utf16_encode_end(e, b + m);
+  if (d.has_byte) b[m++] = d.byte;
+  back.resize(m);
+  if (back != in) fail("UTF-16 changed on its way through WTF-8", in, back);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -52,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Converted reference = run(in, kBlockSize, kBlockSize, true);
   if (!reference.write_ok || reference.read_failed) fail("memory I/O failed", in, reference.out);
   check_blanks(in, reference.out);
+  check_utf16_round_trip(in, size / 3, size % 2 == 0);
 
   // Block sizes come from the input's own bytes, without taking any away from the sheet,
   // so that the seed stylesheets are fuzzed as they are.
