@@ -449,6 +449,21 @@ TEST_F(Tool, LongPathConverts) {
   EXPECT_EQ(read_file(long_form(name + ".olf")), "a{b :c }\r\n");
 }
 
+// A path of 209 Chinese characters, well within what Windows takes, was refused as longer
+// than 511: the limit counted its 615 bytes in UTF-8. Windows counts characters (UTF-16 units).
+TEST_F(Tool, CjkPathUnder512CharactersConverts) {
+  std::string part;
+  for (int i = 0; i < 80; ++i) part += "\xE4\xB8\xAD";  // U+4E2D, three bytes a character
+  const std::string deep = part + "\\" + part;
+  ASSERT_TRUE(CreateDirectoryW(long_form(part).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(long_form(deep).c_str(), nullptr));
+  const std::string name = deep + "\\" + part.substr(0, 43 * 3);
+  write_file(long_form(name + ".css"), "a { b : c }");
+  const std::string said = run_tool({name + ".css"}).out;
+  EXPECT_NE(said.find(" zpracovan do souboru "), std::string::npos) << said;
+  EXPECT_EQ(read_file(long_form(name + ".olf")), "a{b :c }\r\n");
+}
+
 // Starts the tool on a console of its own, as a double-click or a dropped file does; with
 // `out` set, its standard output goes there instead.
 PROCESS_INFORMATION start_on_new_console(const std::wstring& args, HANDLE out = nullptr) {

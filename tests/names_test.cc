@@ -15,7 +15,18 @@ struct NameRow {
 };
 
 TEST(Names, CheckAndOutputName) {
-  const std::string longest = std::string(kNameSize - 1 - 4, 'n') + ".css";
+  const std::string longest = std::string(kNameMax - 4, 'n') + ".css";
+  // Windows counts a name in UTF-16 code units, which Windows names are made of; elsewhere a
+  // name is bytes. A 511-character name of CJK characters takes 1,525 bytes here.
+#ifdef _WIN32
+  const NameCheck in_units = NAME_OK;
+#else
+  const NameCheck in_units = NAME_TOO_LONG;
+#endif
+  std::string cjk;
+  for (std::size_t i = 0; i < kNameMax - 4; ++i) cjk += "\xE4\xB8\xAD";  // U+4E2D
+  std::string pairs;  // U+1F600 is two units
+  for (std::size_t i = 0; i < (kNameMax - 5) / 2; ++i) pairs += "\xF0\x9F\x98\x80";
   const NameRow rows[] = {
       {"", NAME_TOO_SHORT, ""},
       {".css", NAME_TOO_SHORT, ""},  // too short comes before any extension message
@@ -34,6 +45,10 @@ TEST(Names, CheckAndOutputName) {
       {longest, NAME_OK, longest.substr(0, longest.size() - 4) + ".olf"},
       {"n" + longest, NAME_TOO_LONG, ""},
       {std::string(4000, 'x'), NAME_TOO_LONG, ""},
+      {cjk + ".css", in_units, cjk + ".olf"},
+      {cjk + "n.css", NAME_TOO_LONG, ""},
+      {pairs + "n.css", in_units, pairs + "n.olf"},
+      {pairs + "nn.css", NAME_TOO_LONG, ""},
   };
   for (const NameRow& row : rows) {
     char out_name[kNameSize] = "untouched";

@@ -27,10 +27,30 @@ MarkedOutput g_marked_out;
 
 }  // namespace
 
+namespace {
+
+// A name's length as its system counts it: on Windows the UTF-16 code units its bytes stand
+// for (every byte but a continuation byte starts one; a four-byte sequence is a pair).
+std::size_t name_length(const char* name, std::size_t bytes) {
+#ifdef _WIN32
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < bytes; ++i) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    units += (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
+  }
+  return units;
+#else
+  (void)name;
+  return bytes;
+#endif
+}
+
+}  // namespace
+
 NameCheck check_name(const char* arg, char (&out_name)[kNameSize]) {
   std::size_t len = std::strlen(arg);
   if (len < kExtLen + 1) return NAME_TOO_SHORT;
-  if (len >= kNameSize) return NAME_TOO_LONG;
+  if (len >= kNameSize || name_length(arg, len) > kNameMax) return NAME_TOO_LONG;
 
   // ASCII lower-casing only: names are bytes in the system's narrow character set, and
   // other bytes must not change.

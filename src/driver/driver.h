@@ -7,13 +7,20 @@
 
 namespace veltrim {
 
-// Room for a file name and its terminating NUL.
-constexpr std::size_t kNameSize = 512;
+// The longest name taken, in the units of the system's names: bytes on POSIX, UTF-16 code
+// units on Windows, where a name arrives as bytes too (win_names.h) and a unit may take three
+// of them (a surrogate pair: four bytes for two units).
+constexpr std::size_t kNameMax = 511;
+#ifdef _WIN32
+constexpr std::size_t kNameSize = 3 * kNameMax + 1;
+#else
+constexpr std::size_t kNameSize = kNameMax + 1;
+#endif
 
 enum NameCheck {
   NAME_OK,
   NAME_TOO_SHORT,       // under 5 bytes: "a.css" is the shortest usable name
-  NAME_TOO_LONG,        // over 511 bytes: it would not fit the name buffers
+  NAME_TOO_LONG,        // over kNameMax: it would not fit the name buffers
   NAME_NO_CSS,          // ".css" nowhere in the name
   NAME_CSS_NOT_AT_END,  // ".css" in the name, but not as its end
 };

@@ -13,7 +13,7 @@ namespace veltrim {
 void start_process() {}
 
 void print_text(const char* text) {
-  // Messages are a few hundred bytes: the longest holds two names of at most 511 bytes.
+  // Messages are a few hundred units: the longest holds two names of at most 511 units.
   constexpr int kUnits = 4096;
   static wchar_t wide[kUnits];
   static char out[4 * kUnits];
