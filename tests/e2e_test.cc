@@ -44,11 +44,8 @@ std::string tool_command() {
   return (runner.empty() ? "" : runner + " ") + "\"" VELTRIM_EXE "\"";
 }
 
-// Runs the tool in the current folder with each argument passed as it is; on POSIX after the
-// shell commands in `prefix`.
-ToolRun run_tool(const std::vector<std::string>& args, const std::string& prefix = "") {
-  std::string cmd = tool_command();
-  for (const std::string& a : args) cmd += " \"" + a + "\"";
+// Runs a command line through the system's shell (sh, or cmd) and takes its standard output.
+ToolRun run_command(std::string cmd) {
   ToolRun r;
 #ifdef _WIN32
   // cmd.exe drops the first and the last quote of a command line: give it a pair to drop.
@@ -59,9 +56,8 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& prefix
                                                            static_cast<int>(wide.size()))) -
               1);
   FILE* p = _wpopen(wide.c_str(), L"rb");
-  (void)prefix;
 #else
-  FILE* p = popen((prefix + cmd).c_str(), "r");
+  FILE* p = popen(cmd.c_str(), "r");
 #endif
   if (!p) return r;
   char buf[4096];
@@ -79,6 +75,19 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& prefix
   r.out = r.raw;
 #endif
   return r;
+}
+
+// Runs the tool in the current folder with each argument passed as it is; on POSIX after the
+// shell commands in `prefix`.
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& prefix = "") {
+  std::string cmd = tool_command();
+  for (const std::string& a : args) cmd += " \"" + a + "\"";
+#ifdef _WIN32
+  (void)prefix;
+  return run_command(cmd);
+#else
+  return run_command(prefix + cmd);
+#endif
 }
 
 std::vector<std::string> folder_entries() {
@@ -191,6 +200,83 @@ TEST_F(Tool, ByteOrderMarkedFilesKeepTheirEncoding) {
     EXPECT_NE(run_tool({row.name}).out.find(" zpracovan do souboru "), std::string::npos);
     EXPECT_EQ(read_file(fs::path(row.name).replace_extension(".olf")), row.out) << row.name;
   }
+}
+
+// Sets an environment variable for the runs in its scope, which inherit it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) { set(value); }
+  ~ScopedEnv() { set(""); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  void set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(name_, value);  // "" removes it
+#else
+    if (*value != '\0') setenv(name_, value, 1); else unsetenv(name_);
+#endif
+  }
+  const char* name_;
+};
+
+// A script could not tell a failure: the exit status is 0 on every path, as callers rely on.
+// With VELTRIM_STATUS=1 it is 1 after any message that is not a success or the help.
+TEST_F(Tool, StatusOneAfterAFailureWhenAsked) {
+  write_file("a.css", "a{}");
+  write_file("b.css", "b{}");
+  fs::create_directory("b.olf");  // the output cannot be created
+  const struct {
+    std::vector<std::string> args;
+    int asked;  // the status with VELTRIM_STATUS=1
+  } rows[] = {
+      {{"a.css"}, 0},       {{}, 0},           {{"--help"}, 0}, {{"--version"}, 0},
+      {{"a.txt"}, 1},       {{"a.c"}, 1},      {{"missing.css"}, 1},
+      {{"b.css"}, 1},       {{"a.css", "missing.css"}, 0},
+  };
+  for (const auto& row : rows) {
+    const std::string what = row.args.empty() ? "no argument" : row.args[0];
+    EXPECT_EQ(run_tool(row.args).status, 0) << what;
+    {
+      ScopedEnv env("VELTRIM_STATUS", "0");
+      EXPECT_EQ(run_tool(row.args).status, 0) << what << ", VELTRIM_STATUS=0";
+    }
+    ScopedEnv env("VELTRIM_STATUS", "1");
+    EXPECT_EQ(run_tool(row.args).status, row.asked) << what << ", VELTRIM_STATUS=1";
+  }
+}
+
+// The README's check, `| grep -q zpracovan`, took the failure for nezpracovane.css for a
+// success: the file's name holds the word. Each loop the READMEs show, run as written.
+TEST_F(Tool, ReadmeFailureChecksCatchAFailedFileNamedLikeSuccess) {
+  write_file("ok.css", "a{}");
+  write_file("nezpracovane.css", "a{}");
+  fs::create_directory("nezpracovane.olf");
+#ifdef _WIN32
+  const fs::path tool_dir = fs::u8path(VELTRIM_EXE).parent_path().make_preferred();
+  // Wine 8's cmd takes no findstr /c:, and runs what follows `||` after any program: the
+  // batch file's status check runs here one step a line.
+  write_file("run.cmd", "@echo off\r\nset \"PATH=" + tool_dir.u8string() + ";%PATH%\"\r\n"
+                        "set VELTRIM_STATUS=1\r\n"
+                        "for %%f in (*.css) do call :one \"%%f\"\r\ngoto :eof\r\n"
+                        ":one\r\nveltrim %1 >nul\r\nif errorlevel 1 echo Failed: %~1\r\n");
+  EXPECT_EQ(run_command("run.cmd").out, "Failed: nezpracovane.css\n");
+#else
+  // The tool as `veltrim` on PATH, through its runner when it has one.
+  fs::create_directory("bin");
+  write_file("bin/veltrim", "#!/bin/sh\nexec " + tool_command() + " \"$@\"\n");
+  fs::permissions("bin/veltrim", fs::perms::owner_all);
+  const char* loops[] = {
+      R"(for f in *.css; do veltrim "$f" | grep -xF "Soubor $f zpracovan do souboru ${f%.*}.olf." >/dev/null || echo "failed: $f"; done)",
+      R"(for f in *.css; do VELTRIM_STATUS=1 veltrim "$f" >/dev/null || echo "failed: $f"; done)",
+  };
+  for (const char* loop : loops) {
+    EXPECT_EQ(run_command("PATH=\"$PWD/bin:$PATH\"; " + std::string(loop)).out,
+              "failed: nezpracovane.css\n")
+        << loop;
+  }
+#endif
 }
 
 TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {

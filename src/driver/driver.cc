@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "convert/converter.h"
@@ -118,14 +119,14 @@ void print_named(const char* format, const char* name) {
   print_text(text);
 }
 
-// One run, from the banner to the last message.
-void run_once(int argc, char** argv) {
+// One run, from the banner to the last message; false when a message told of a failure.
+bool run_once(int argc, char** argv) {
   print_text(msg::kBanner);
   if (argc < 2 || asks_for_help(argv[1])) {
     for (const char* line : msg::kHelp) print_text(line);
-    return;
+    return true;
   }
-  if (std::strcmp(argv[1], "--version") == 0) return;  // the banner holds the version
+  if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
 
   // Further arguments are ignored. A short (8.3) name on Windows stands for its long one, from
   // which the output is named: a short output name could reach another file.
@@ -139,19 +140,19 @@ void run_once(int argc, char** argv) {
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
     print_text(kNameMessages[check]);
-    return;
+    return false;
   }
 
   OsFile in_os;
   if (!in_os.open_read(in_name)) {
     print_named(msg::kCannotRead, in_name);
-    return;
+    return false;
   }
   OsFile out_os;
   if (!out_os.create_write(out_name, in_os)) {
     print_named(msg::kCannotWrite, out_name);
     in_os.close();
-    return;
+    return false;
   }
 
   const Outcome outcome = convert_files(in_os, out_os);
@@ -159,18 +160,25 @@ void run_once(int argc, char** argv) {
   closing_text(outcome, in_name, out_name, text);
   print_text(text);
   in_os.close();
+  return !outcome.read_failed && !outcome.write_failed;
+}
+
+// Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.
+bool failure_status_wanted() {
+  const char* v = std::getenv("VELTRIM_STATUS");
+  return v != nullptr && std::strcmp(v, "1") == 0;
 }
 
 }  // namespace
 
 int run_veltrim(int argc, char** argv) {
   start_process();
-  run_once(argc, argv);
+  const bool ok = run_once(argc, argv);
   if (console_of_its_own()) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }
-  return 0;
+  return !ok && failure_status_wanted() ? 1 : 0;
 }
 
 }  // namespace veltrim

@@ -47,7 +47,8 @@ constexpr std::size_t kClosingSize = 2 * kNameSize + 128;
 void closing_text(const Outcome& outcome, const char* in_name, const char* out_name,
                   char (&text)[kClosingSize]);
 
-// The whole program: banner, checks, conversion, report. Always returns 0.
+// The whole program: banner, checks, conversion, report. Returns 0, or 1 after a failure when
+// the environment sets VELTRIM_STATUS=1.
 int run_veltrim(int argc, char** argv);
 
 }  // namespace veltrim
