@@ -288,6 +288,15 @@ TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {
   EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css", "a.olf"}));
 }
 
+// Three files dropped on the exe at once: the first is converted, the others are left as
+// they are, as the READMEs now say.
+TEST_F(Tool, SeveralNamesConvertTheFirstOnly) {
+  for (const char* name : {"a.css", "b.css", "c.css"}) write_file(name, "x{}");
+  EXPECT_EQ(run_tool({"a.css", "b.css", "c.css"}).out,
+            kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+  EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css", "a.olf", "b.css", "c.css"}));
+}
+
 TEST_F(Tool, MissingInputCreatesNoOutput) {
   ToolRun r = run_tool({"missing.css"});
   EXPECT_EQ(r.out, kBanner + "Soubor missing.css nejde otevrit pro cteni.\n");
@@ -548,6 +557,39 @@ TEST_F(Tool, CjkPathUnder512CharactersConverts) {
   const std::string said = run_tool({name + ".css"}).out;
   EXPECT_NE(said.find(" zpracovan do souboru "), std::string::npos) << said;
   EXPECT_EQ(read_file(long_form(name + ".olf")), "a{b :c }\r\n");
+}
+
+// `veltrim *.css` in cmd, which leaves the pattern to the program, said it could not open
+// "*.css". Every stylesheet the pattern matches is converted now, in name order.
+TEST_F(Tool, WildcardConvertsEveryStylesheetItMatches) {
+  for (const char* name : {"B.css", "a.CSS", "c.cssx", "e.txt", "g.css", "sub/f.css"}) {
+    fs::create_directories(fs::path(name).parent_path().empty() ? "." : "sub");
+    write_file(name, "p { q : r }");
+  }
+  fs::create_directory("d.css");  // a folder
+  fs::create_directory("g.olf");  // g.css cannot be converted: the others still are
+  const std::string done = " zpracovan do souboru ";
+  const struct {
+    const char* arg;
+    std::string said;
+  } rows[] = {
+      {"*.css", "Soubor a.CSS" + done + "a.olf.\nSoubor B.css" + done + "B.olf.\n" +
+                    "Soubor g.olf nejde otevrit pro zapis.\n"},
+      {"?.c?s", "Soubor a.CSS" + done + "a.olf.\nSoubor B.css" + done + "B.olf.\n" +
+                    "Soubor g.olf nejde otevrit pro zapis.\n"},
+      {"sub\\*", "Soubor sub\\f.css" + done + "sub\\f.olf.\n"},
+      {"x*.css", "Soubor x*.css nejde otevrit pro cteni.\n"},
+      {"none\\*.css", "Soubor none\\*.css nejde otevrit pro cteni.\n"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(run_tool({row.arg}).out, kBanner + row.said) << row.arg;
+  }
+  EXPECT_EQ(read_file("a.olf"), "p{q :r }\r\n");
+  EXPECT_EQ(read_file("sub/f.olf"), "p{q :r }\r\n");
+  EXPECT_FALSE(fs::exists("c.olf"));
+  ScopedEnv env("VELTRIM_STATUS", "1");
+  EXPECT_EQ(run_tool({"*.css"}).status, 1);
+  EXPECT_EQ(run_tool({"sub\\*.css"}).status, 0);
 }
 
 // Starts the tool on a console of its own, as a double-click or a dropped file does; with

@@ -145,5 +145,13 @@ TEST(WinNames, DeviceNames) {
   for (const char* name : files) EXPECT_FALSE(is_device_name(name)) << name;
 }
 
+// Only the last component makes a pattern: a folder's '*' is a name the system refuses.
+TEST(WinNames, WildcardsInTheLastComponent) {
+  const char* const patterns[] = {"*.css", "?.css", "dir\\a*", "c:*.css", "a/b/x?y.CSS"};
+  const char* const names[] = {"a.css", "dir*\\a.css", "d?/a.css", "", "a.css\\"};
+  for (const char* name : patterns) EXPECT_TRUE(has_wildcard(name)) << name;
+  for (const char* name : names) EXPECT_FALSE(has_wildcard(name)) << name;
+}
+
 }  // namespace
 }  // namespace veltrim

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "convert/converter.h"
 #include "driver/marked_text.h"
@@ -119,18 +121,10 @@ void print_named(const char* format, const char* name) {
   print_text(text);
 }
 
-// One run, from the banner to the last message; false when a message told of a failure.
-bool run_once(int argc, char** argv) {
-  print_text(msg::kBanner);
-  if (argc < 2 || asks_for_help(argv[1])) {
-    for (const char* line : msg::kHelp) print_text(line);
-    return true;
-  }
-  if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
-
-  // Further arguments are ignored. A short (8.3) name on Windows stands for its long one, from
-  // which the output is named: a short output name could reach another file.
-  const char* in_name = argv[1];
+// Converts one named file and prints its result line; false when that line tells of a
+// failure. A short (8.3) name on Windows stands for its long one, from which the output is
+// named: a short output name could reach another file.
+bool convert_named(const char* in_name) {
   char long_name[kNameSize];
   if (long_file_name(in_name, long_name, sizeof long_name)) in_name = long_name;
   char out_name[kNameSize];
@@ -161,6 +155,28 @@ bool run_once(int argc, char** argv) {
   print_text(text);
   in_os.close();
   return !outcome.read_failed && !outcome.write_failed;
+}
+
+// One run, from the banner to the last message; false when a message told of a failure.
+bool run_once(int argc, char** argv) {
+  print_text(msg::kBanner);
+  if (argc < 2 || asks_for_help(argv[1])) {
+    for (const char* line : msg::kHelp) print_text(line);
+    return true;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
+
+  // Further arguments are ignored. A wildcard on Windows converts each stylesheet it matches,
+  // each with its own result line.
+  std::vector<std::string> matches;
+  if (!match_stylesheets(argv[1], matches)) return convert_named(argv[1]);
+  if (matches.empty()) {
+    print_named(msg::kCannotRead, argv[1]);
+    return false;
+  }
+  bool ok = true;
+  for (const std::string& name : matches) ok = convert_named(name.c_str()) && ok;
+  return ok;
 }
 
 // Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.

@@ -6,6 +6,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace veltrim {
 
@@ -59,6 +61,14 @@ class OsFile final : public RawFile {
 // `dst` untouched, where that changes nothing: on POSIX, for a missing file, for a name that
 // is long already, and for a long name that does not fit in `cap` bytes.
 bool long_file_name(const char* name, char* dst, std::size_t cap);
+
+// Windows' shell leaves a wildcard to the program. When the last component of `arg` holds '*'
+// or '?' (win_names.h), stores in `names` every file that pattern matches in its folder whose
+// own (long) name ends in ".css" in any letter case, folders left out, in name order, each as
+// the folders of `arg` as typed and its name; true then, also when none match. False for any
+// other name, and always on POSIX, where the shell expands patterns and '*' and '?' are
+// characters of a name.
+bool match_stylesheets(const char* arg, std::vector<std::string>& names);
 
 // Bytes moved per system call: 256 KiB takes a quarter of the calls of 64 KiB and of the
 // rules that straddle a buffer's end, and both buffers still sit in a core's cache. Tests

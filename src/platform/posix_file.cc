@@ -91,6 +91,11 @@ bool long_file_name(const char* /*name*/, char* /*dst*/, std::size_t /*cap*/) {
   return false;  // no short names
 }
 
+bool match_stylesheets(const char* /*arg*/, std::vector<std::string>& names) {
+  names.clear();
+  return false;  // the shell has expanded any pattern
+}
+
 bool OsFile::close() {
   if (!is_open()) return true;
   int fd = fd_of(handle_);

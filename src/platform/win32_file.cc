@@ -1,6 +1,8 @@
 // The operating system's file on Windows, through KERNEL32 alone.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 
 #include "platform/file_io.h"
@@ -63,12 +65,10 @@ bool find_held(const wchar_t* path) {
   return true;
 }
 
-// CreateFileW on the exact path of `name` (in g_path), kept only when it is a disk file: a
-// console, printer, serial port or pipe would wait for input that never comes, or swallow the
-// output.
-HANDLE open_exact(const char* name, DWORD access, DWORD disposition) {
-  if (!exact_path(name, g_path)) return INVALID_HANDLE_VALUE;
-  HANDLE h = CreateFileW(g_path, access, FILE_SHARE_READ, nullptr, disposition,
+// CreateFileW on an exact path, kept only when it is a disk file: a console, printer, serial
+// port or pipe would wait for input that never comes, or swallow the output.
+HANDLE open_exact(const wchar_t* path, DWORD access, DWORD disposition) {
+  HANDLE h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
@@ -85,7 +85,8 @@ OsFile::~OsFile() {
 
 bool OsFile::open_read(const char* name) {
   // Others may read the file meanwhile but not write it; a folder does not open this way.
-  HANDLE h = open_exact(name, GENERIC_READ, OPEN_EXISTING);
+  if (!exact_path(name, g_path)) return false;
+  HANDLE h = open_exact(g_path, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
@@ -95,7 +96,6 @@ bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
   // The input is open without FILE_SHARE_WRITE, so a name that leads to it (a link) fails
   // here with a sharing violation before anything is truncated; so does an output that
   // another run is writing, which shares it for reading only.
-  //
   // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
   // "long style theme.olf". An output name that reaches an existing file under another name
   // is refused before anything is truncated; a difference in letter case alone is the same
@@ -107,7 +107,7 @@ bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) {
     return false;
   }
-  HANDLE h = open_exact(name, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE h = open_exact(g_path, GENERIC_WRITE, CREATE_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
@@ -134,6 +134,50 @@ bool long_file_name(const char* name, char* dst, std::size_t cap) {
   if (same_name(last_part(g_path), held)) return false;
   static char last[3 * kPathUnits];
   return wide_to_bytes(held, last, sizeof last) && with_last_component(name, last, dst, cap);
+}
+
+namespace {
+
+// True when a name the file system holds ends in ".css", in any letter case.
+bool is_stylesheet(const wchar_t* name) {
+  const std::size_t len = std::wcslen(name);
+  return len >= 4 && same_name(name + len - 4, L".css");
+}
+
+// Name order as Windows keeps it: letter case aside, then by case.
+bool name_before(const std::wstring& a, const std::wstring& b) {
+  const int c = CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE);
+  if (c != CSTR_EQUAL) return c == CSTR_LESS_THAN;
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, FALSE) == CSTR_LESS_THAN;
+}
+
+}  // namespace
+
+bool match_stylesheets(const char* arg, std::vector<std::string>& names) {
+  names.clear();
+  if (!has_wildcard(arg)) return false;
+  // FindFirstFileW matches short names too: "*.css" finds "a.cssx" by its "A~1.CSS". Only
+  // the long name counts.
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW f;
+  const HANDLE h = exact_path(arg, g_path) ? FindFirstFileW(g_path, &f) : INVALID_HANDLE_VALUE;
+  if (h == INVALID_HANDLE_VALUE) return true;
+  do {
+    if ((f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_stylesheet(f.cFileName)) {
+      found.emplace_back(f.cFileName);
+    }
+  } while (FindNextFileW(h, &f));
+  FindClose(h);
+  std::sort(found.begin(), found.end(), name_before);
+  static char last[3 * MAX_PATH + 1];  // a component is at most MAX_PATH - 1 units
+  for (const std::wstring& name : found) {
+    if (!wide_to_bytes(name.c_str(), last, sizeof last)) continue;
+    std::string joined(std::strlen(arg) + std::strlen(last) + 1, '\0');
+    if (!with_last_component(arg, last, &joined[0], joined.size())) continue;
+    joined.resize(std::strlen(joined.c_str()));
+    names.push_back(joined);
+  }
+  return true;
 }
 
 bool OsFile::close() {

@@ -138,6 +138,10 @@ bool with_last_component(const char* name, const char* last, char* dst, std::siz
   return true;
 }
 
+bool has_wildcard(const char* name) {
+  return std::strpbrk(last_component(name), "*?") != nullptr;
+}
+
 bool is_device_name(const char* name) {
   const char* const last = last_component(name);
   // The device is named by what stands before the first '.' (or a stream's ':').

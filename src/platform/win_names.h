@@ -38,6 +38,10 @@ bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap);
 // its NUL.
 bool with_last_component(const char* name, const char* last, char* dst, std::size_t cap);
 
+// True when the last component of `name` holds '*' or '?', which no Windows file name can:
+// a pattern, which cmd leaves to the program.
+bool has_wildcard(const char* name);
+
 // True when the last component of `name` is one that Windows takes for a device, whatever
 // the folder and the extension: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (and with a
 // superscript 1, 2 or 3), CONIN$ and CONOUT$, in any letter case, trailing spaces ignored.
