@@ -11,6 +11,9 @@ if(WIN32)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  # The files at the top of the zip, so that unpacking it into a folder of one's choosing, as
+  # README.txt says, puts veltrim.exe right in that folder.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_SYSTEM_NAME win64)
 else()
   install(TARGETS veltrim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
