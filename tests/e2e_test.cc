@@ -45,19 +45,19 @@ std::string tool_command() {
 }
 
 // Runs a command line through the system's shell (sh, or cmd) and takes its standard output.
-ToolRun run_command(std::string cmd) {
+ToolRun run_command(const std::string& command) {
   ToolRun r;
 #ifdef _WIN32
   // cmd.exe drops the first and the last quote of a command line: give it a pair to drop.
   // The arguments are UTF-8 and go as UTF-16, so that every name arrives exactly.
-  cmd = "\"" + cmd + "\"";
+  const std::string cmd = "\"" + command + "\"";
   std::wstring wide(cmd.size() + 1, L'\0');
   wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, cmd.c_str(), -1, wide.data(),
                                                            static_cast<int>(wide.size()))) -
               1);
   FILE* p = _wpopen(wide.c_str(), L"rb");
 #else
-  FILE* p = popen(cmd.c_str(), "r");
+  FILE* p = popen(command.c_str(), "r");
 #endif
   if (!p) return r;
   char buf[4096];
