@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fast/bulk.h"
+
 namespace veltrim::testing {
 
 long MemoryFile::read(unsigned char* dst, std::size_t size) {
@@ -38,11 +40,14 @@ Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block
   static const std::unique_ptr<OutFile> out_file = new_out_file();
   in_attach(*in_file, &in, in_block);
   out_attach(*out_file, &out, out_block);
-  ConverterState st;
-  st.in_file = in_file.get();
-  st.out_file = out_file.get();
-  st.plain = plain;
-  convert_sheet(st);
+  if (plain) {
+    ConverterState st;
+    st.in_file = in_file.get();
+    st.out_file = out_file.get();
+    convert_sheet(st);
+  } else {
+    copy_in_bulk(*in_file, *out_file);
+  }
   Converted r;
   r.write_ok = out_close(*out_file);
   r.out = out.data;

@@ -26,9 +26,6 @@ struct ConverterState {
   std::uint32_t io_count = 0;
   // 1 when the last skip_blanks passed at least one blank before cur[0].
   std::uint32_t blank_seen = 0;
-  // Turns off the fast path. The per-character path is the reference it is tested against,
-  // byte for byte.
-  bool plain = false;
 };
 
 // Result of the copy steps; 0 always means that the input ended or an I/O operation failed.
@@ -50,11 +47,6 @@ CopyResult copy_selector(ConverterState& st);           // up to and including '
 CopyResult copy_selector_list(ConverterState& st);      // selectors up to '{'
 CopyResult copy_declaration(ConverterState& st);        // up to and including ';' or '}'
 CopyResult copy_declaration_block(ConverterState& st);  // declarations up to the rule's '}'
-
-// Fast path (src/fast/): converts the whole input exactly as the functions above would,
-// straight between the stream buffers, refilling and flushing them as it goes. Stops at the
-// end of input or at the first read or write that fails, as they do.
-void copy_in_bulk(ConverterState& st);
 
 // Converts the whole input into the output. Stops at the end of input or at the first read
 // or write that fails; the streams' own flags tell the driver which.

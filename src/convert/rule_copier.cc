@@ -96,10 +96,6 @@ CopyResult copy_declaration_block(ConverterState& st) {
 }
 
 void convert_sheet(ConverterState& st) {
-  if (!st.plain) {
-    copy_in_bulk(st);
-    return;
-  }
   // Selector list and declaration block alternate until one of them meets the end of input
   // or a failed read or write, each of which comes back as COPY_EOF.
   while (copy_selector_list(st) == COPY_DONE && copy_declaration_block(st) == COPY_DONE) {

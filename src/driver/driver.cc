@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/converter.h"
+#include "fast/bulk.h"
 #include "driver/marked_text.h"
 #include "driver/messages.h"
 #include "platform/console.h"
@@ -76,10 +76,7 @@ Outcome convert_files(RawFile& in, RawFile& out, std::size_t block) {
   g_marked_out.attach(out, g_marked_in);
   in_attach(g_in, &g_marked_in, block);
   out_attach(g_out, &g_marked_out, block);
-  ConverterState st;
-  st.in_file = &g_in;
-  st.out_file = &g_out;
-  convert_sheet(st);
+  copy_in_bulk(g_in, g_out);
 
   Outcome outcome;
   // The close flushes the last block: it can fail like any write.

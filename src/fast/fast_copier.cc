@@ -1,13 +1,11 @@
 // The fast path over the streams: stretch after stretch of the input buffer through the
 // chosen unit's kernel, with refills and flushes between them.
-#include "convert/converter.h"
+#include "fast/bulk.h"
 #include "fast/fast_path.h"
 
 namespace veltrim {
 
-void copy_in_bulk(ConverterState& st) {
-  InFile& in = *st.in_file;
-  OutFile& out = *st.out_file;
+void copy_in_bulk(InFile& in, OutFile& out) {
   const StretchKernel convert = active_unit().convert;
   StretchState state;
   // Flushes whole blocks only, and before reading on; refills only when everything read is
@@ -24,7 +22,8 @@ void copy_in_bulk(ConverterState& st) {
   if (state.slash) {
     static const unsigned char kSlash[] = " /";
     const std::size_t space = state.machine.blanks && state.machine.middle ? 1 : 0;
-    out_write(out, kSlash + 1 - space, 1 + space, &st.io_count);
+    std::uint32_t count = 0;
+    out_write(out, kSlash + 1 - space, 1 + space, &count);
   }
 }
 

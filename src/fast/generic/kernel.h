@@ -207,6 +207,10 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
   const unsigned char* blocks_from = p;
   MachineState state;
 
+  // Blanks (and comments) before a character in the middle of a part leave one space.
+  auto put_pending_space = [&]() {
+    if (blanks && middle) *q++ = ' ';
+  };
   // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
   // of the buffered input and when the output has no room for what comes next. A run longer
   // than the room goes in part, never up to a space, which a selector may still take back.
@@ -222,7 +226,7 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
     }
     if (e != p) {
       // The first plain character decides the space; the rest are copied as they are.
-      if (blanks && middle) *q++ = ' ';
+      put_pending_space();
       const std::size_t n = static_cast<std::size_t>(e - p);
       copy_run(q, p, n, in_end);
       q += n;
@@ -235,7 +239,7 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
   // Writes the event character c at e as a plain one, with the space that blanks before it
   // become in the middle of a part.
   auto put_plain = [&](unsigned char c) {
-    if (blanks && middle) *q++ = ' ';
+    put_pending_space();
     *q++ = c;
     p = e + 1;
     middle = true;
@@ -305,7 +309,7 @@ StretchEnd convert_stretch(const unsigned char* const in_begin, const unsigned c
       s.machine.star = false;
       ++p;
     } else {
-      if (blanks && middle) *q++ = ' ';
+      put_pending_space();
       *q++ = '/';
       middle = true;
       blanks = false;
@@ -361,7 +365,7 @@ property_events:
   if (!take_run()) goto stop;
   switch (*e) {
     case ':':
-      if (blanks && middle) *q++ = ' ';
+      put_pending_space();
       *q++ = ':';
       start_part();
       goto value;
@@ -390,12 +394,12 @@ value_events:
   if (!take_run()) goto stop;
   switch (*e) {
     case ';':
-      if (blanks && middle) *q++ = ' ';
+      put_pending_space();
       *q++ = ';';
       start_part();
       goto property;
     case '}':
-      if (blanks && middle) *q++ = ' ';
+      put_pending_space();
       goto rule_end;
     case '/':
       if (!take_slash()) goto stop;
