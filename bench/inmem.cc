@@ -76,7 +76,7 @@ void copy_twice(const std::string& in) {
   static unsigned char out[kBlockSize];
   for (std::size_t at = 0; at < in.size(); at += kBlockSize) {
     const std::size_t n = std::min(kBlockSize, in.size() - at);
-    std::memcpy(block, in.data() + at, n);
+    std::copy_n(in.data() + at, n, block);
     std::memcpy(out, block, n);
     asm volatile("" : : "r"(out) : "memory");  // the copies must happen
   }
@@ -84,6 +84,7 @@ void copy_twice(const std::string& in) {
 
 double median_gbs(void (*body)(const std::string&), const std::string& in, int runs) {
   std::vector<double> s;
+  s.reserve(static_cast<std::size_t>(runs));
   body(in);  // warm-up
   for (int i = 0; i < runs; ++i) s.push_back(seconds_of(body, in));
   std::sort(s.begin(), s.end());
