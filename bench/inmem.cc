@@ -7,7 +7,9 @@
 //
 //   veltrim_inmem [MEGABYTES=20] [RUNS=5] [FILE.css ...]
 //
-// Prints GB/s per input and unit (the median of RUNS), then each unit's worst input.
+// Prints GB/s per input and unit (the median of RUNS), then each unit's worst input; with
+// VELTRIM_TSV=1 in the environment, a line "input TAB unit TAB GB/s" for each instead, for
+// scripts (wine_inmem.sh). VELTRIM_ISA=NAME measures that unit alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -135,23 +137,36 @@ int main(int argc, char** argv) {
       isas.push_back(isa);
     }
   }
-  std::printf("GB/s in memory, median of %d runs over %.0f MB each\n", runs, mb);
-  std::printf("%-28s %8s", "input", "memcpy");
-  for (veltrim::Isa isa : isas) std::printf(" %8s", veltrim::isa_name(isa));
-  std::printf("\n");
+  const bool tsv = std::getenv("VELTRIM_TSV") != nullptr;
+  if (!tsv) {
+    std::printf("GB/s in memory, median of %d runs over %.0f MB each\n", runs, mb);
+    std::printf("%-28s %8s", "input", "memcpy");
+    for (veltrim::Isa isa : isas) std::printf(" %8s", veltrim::isa_name(isa));
+    std::printf("\n");
+  }
   std::vector<double> worst(veltrim::ISA_COUNT, 1e30);
   std::vector<std::string> worst_name(veltrim::ISA_COUNT);
   for (const auto& [name, text] : inputs) {
-    std::printf("%-28s %8.2f", name.c_str(), median_gbs(copy_twice, text, runs));
+    const double copy = median_gbs(copy_twice, text, runs);
+    if (tsv) {
+      std::printf("%s\tmemcpy\t%.3f\n", name.c_str(), copy);
+    } else {
+      std::printf("%-28s %8.2f", name.c_str(), copy);
+    }
     for (veltrim::Isa isa : isas) {
       veltrim::use_isa(isa);
       const double gbs = median_gbs(convert_once, text, runs);
-      std::printf(" %8.2f", gbs);
+      if (tsv) {
+        std::printf("%s\t%s\t%.3f\n", name.c_str(), veltrim::isa_name(isa), gbs);
+      } else {
+        std::printf(" %8.2f", gbs);
+      }
       if (gbs < worst[isa]) worst[isa] = gbs, worst_name[isa] = name;
     }
-    std::printf("\n");
+    if (!tsv) std::printf("\n");
     std::fflush(stdout);
   }
+  if (tsv) return 0;
   for (veltrim::Isa isa : isas) {
     std::printf("worst %-8s %6.2f GB/s (%s)\n", veltrim::isa_name(isa), worst[isa],
                 worst_name[isa].c_str());
