@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   const bool tsv = std::getenv("VELTRIM_TSV") != nullptr;
   if (!tsv) {
     std::printf("GB/s in memory, median of %d runs over %.0f MB each\n", runs, mb);
-    std::printf("%-28s %8s", "input", "memcpy");
+    std::printf("%-36s %8s", "input", "memcpy");
     for (veltrim::Isa isa : isas) std::printf(" %8s", veltrim::isa_name(isa));
     std::printf("\n");
   }
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     if (tsv) {
       std::printf("%s\tmemcpy\t%.3f\n", name.c_str(), copy);
     } else {
-      std::printf("%-28s %8.2f", name.c_str(), copy);
+      std::printf("%-36s %8.2f", name.c_str(), copy);
     }
     for (veltrim::Isa isa : isas) {
       veltrim::use_isa(isa);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole-process comparison (veltrim_compare) on real stylesheets: a few frameworks' own
-# files, fetched from the npm registry at bench time into a temporary folder and never kept,
-# each repeated to about MEGABYTES so that start-up does not hide the conversion.
+# The whole-process comparison (veltrim_compare) and the in-memory one (veltrim_inmem, every
+# instruction set) on real stylesheets: a few frameworks' own files, fetched from the npm
+# registry at bench time into a temporary folder and never kept, each repeated to about
+# MEGABYTES so that start-up does not hide the conversion.
 #
 #   bench/real_sheets.sh [MEGABYTES=20] [RUNS=9]
 #
@@ -11,7 +12,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mb=${1:-20}
 runs=${2:-9}
 compare=$root/build/default/bench/veltrim_compare
-[ -x "$compare" ] || { echo "missing $compare: cmake --build --preset default" >&2; exit 2; }
+for f in "$compare" "$root/build/default/bench/veltrim_inmem"; do
+  [ -x "$f" ] || { echo "missing $f: cmake --build --preset default" >&2; exit 2; }
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -41,3 +44,5 @@ for entry in "${sheets[@]}"; do
   rm -rf unpacked "$tarball"
 done
 "$compare" "$root/build/default/veltrim" "$mb" "$runs" "${inputs[@]}"
+echo
+"$root/build/default/bench/veltrim_inmem" "$mb" 5 "${inputs[@]}"
