@@ -14,24 +14,14 @@
 #include "fast/bulk.h"
 #include "fast/fast_path.h"
 #include "memory_file.h"
+#include "sink.h"
 #include "stylesheet_gen.h"
 
 namespace {
 
 using veltrim::testing::MemoryFile;
 
-// An output that takes every write and keeps only the count, so that the figure is the
-// conversion's and not that of growing a string.
-class Sink final : public veltrim::RawFile {
- public:
-  long read(unsigned char*, std::size_t) override { return -1; }
-  long write(const unsigned char*, std::size_t size) override {
-    written += size;
-    return static_cast<long>(size);
-  }
-  bool close() override { return true; }
-  std::size_t written = 0;
-};
+using veltrim::bench::Sink;
 
 const std::string& sheet(bool crlf) {
   static const std::string lf =

@@ -22,6 +22,7 @@
 
 #include "driver/driver.h"
 #include "fast/fast_path.h"
+#include "sink.h"
 #include "stylesheet_gen.h"
 
 namespace {
@@ -47,17 +48,7 @@ class Source final : public veltrim::RawFile {
   std::size_t pos_ = 0;
 };
 
-// The output: every write taken and counted, nothing kept.
-class Sink final : public veltrim::RawFile {
- public:
-  long read(unsigned char*, std::size_t) override { return -1; }
-  long write(const unsigned char*, std::size_t size) override {
-    written += size;
-    return static_cast<long>(size);
-  }
-  bool close() override { return true; }
-  std::size_t written = 0;
-};
+using veltrim::bench::Sink;
 
 double seconds_of(void (*body)(const std::string&), const std::string& in) {
   const auto t0 = std::chrono::steady_clock::now();
