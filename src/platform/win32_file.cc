@@ -138,10 +138,13 @@ bool long_file_name(const char* name, char* dst, std::size_t cap) {
 
 namespace {
 
-// True when a name the file system holds ends in ".css", in any letter case.
+// True when a name the file system holds ends in ".css", in ASCII letter case as the name
+// check takes it (Windows' own case rules would also take a long s for an 's').
 bool is_stylesheet(const wchar_t* name) {
   const std::size_t len = std::wcslen(name);
-  return len >= 4 && same_name(name + len - 4, L".css");
+  const wchar_t* const ext = name + len - (len >= 4 ? 4 : len);
+  return len >= 4 && ext[0] == L'.' && (ext[1] | 0x20) == L'c' && (ext[2] | 0x20) == L's' &&
+         (ext[3] | 0x20) == L's';
 }
 
 // Name order as Windows keeps it: letter case aside, then by case.
