@@ -22,7 +22,9 @@
 #if defined(__GNUC__)
 #define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
 #define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define VELTRIM_NOINLINE __attribute__((noinline))
 #else
+#define VELTRIM_NOINLINE
 #define VELTRIM_LIKELY(x) (x)
 #define VELTRIM_UNLIKELY(x) (x)
 #endif
@@ -150,13 +152,20 @@ static_assert(kBlockRoom <= static_cast<std::ptrdiff_t>(kStretchRoom) &&
 // Converts 64 bytes at a time from p for as long as whole blocks are in the buffers and each
 // plans; stops before the first block that does not.
 template <class Unit>
-void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& state,
-                    const unsigned char* in_end, unsigned char* out_end) {
+VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& out,
+                                     MachineState& carried, const unsigned char* in_end,
+                                     unsigned char* out_end) {
+  // Copies in locals, which stay in registers: through the references every block would
+  // store its state and the next one load it again, on the chain that runs from block to
+  // block.
+  const unsigned char* p = in;
+  unsigned char* q = out;
+  MachineState state = carried;
   while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
     CharMasks m;
     Unit::classify(p, m);
     BlockPlan plan;
-    if (!plan_block(m, state, plan)) return;
+    if (!plan_block(m, state, plan)) break;
     *q = ' ';
     q += plan.space_first;
     if (VELTRIM_LIKELY(plan.ends == 0)) {
@@ -181,6 +190,9 @@ void convert_blocks(const unsigned char*& p, unsigned char*& q, MachineState& st
     state = plan.after;
     p += 64;
   }
+  in = p;
+  out = q;
+  carried = state;
 }
 
 template <class Unit>
