@@ -25,7 +25,10 @@ trap 'rm -rf "$work"' EXIT
 
 for (( r = 0; r < rounds; r++ )); do
   "$linux" "$mb" 3 "$@" | sed 's/^/linux\t/' >>"$work/all"
-  "$wine" "$exe" "$mb" 3 "$@" | tr -d '\r' | sed 's/^/windows\t/' >>"$work/all"
+  # Into a file, not a pipe: a Wine service process started by this run keeps the output
+  # open, and a reader of a pipe would wait for it.
+  "$wine" "$exe" "$mb" 3 "$@" >"$work/exe.txt"
+  tr -d '\r' <"$work/exe.txt" | sed 's/^/windows\t/' >>"$work/all"
 done
 # The median of each build, input and unit; the inputs in the order they were measured.
 sort -t $'\t' -k1,1 -k2,2 -k3,3 -k4,4g "$work/all" | awk -F '\t' '
