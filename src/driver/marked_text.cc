@@ -3,28 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win_names.h"
+
 namespace veltrim {
 
 namespace {
-
-bool is_high(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// One code point as UTF-8; a surrogate takes three bytes like any other of its size.
-std::size_t put_utf8(std::uint32_t c, unsigned char* dst) {
-  if (c < 0x80) {
-    dst[0] = static_cast<unsigned char>(c);
-    return 1;
-  }
-  const std::size_t len = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-  for (std::size_t k = len - 1; k > 0; --k) {
-    dst[k] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    c >>= 6;
-  }
-  dst[0] = static_cast<unsigned char>(kLead[len] | c);
-  return len;
-}
 
 std::size_t put_unit(std::uint32_t u, bool big_endian, unsigned char* dst) {
   const auto lo = static_cast<unsigned char>(u & 0xFF);
@@ -76,18 +59,18 @@ std::size_t utf16_decode(Utf16Decoder& d, const unsigned char* src, std::size_t 
                                          : (std::uint32_t{src[i]} << 8 | d.byte);
     if (d.has_high) {
       d.has_high = false;
-      if (is_low(u)) {
-        out += put_utf8(0x10000 + ((d.high - 0xD800u) << 10) + (u - 0xDC00), dst + out);
+      if (is_low_surrogate(u)) {
+        out += put_wtf8(0x10000 + ((d.high - 0xD800u) << 10) + (u - 0xDC00), dst + out);
         continue;
       }
-      out += put_utf8(d.high, dst + out);  // unpaired: kept as it is
+      out += put_wtf8(d.high, dst + out);  // unpaired: kept as it is
     }
-    if (is_high(u)) {
+    if (is_high_surrogate(u)) {
       d.high = static_cast<std::uint16_t>(u);
       d.has_high = true;
       continue;
     }
-    out += put_utf8(u, dst + out);
+    out += put_wtf8(u, dst + out);
   }
   return out;
 }
@@ -95,7 +78,7 @@ std::size_t utf16_decode(Utf16Decoder& d, const unsigned char* src, std::size_t 
 std::size_t utf16_decode_end(Utf16Decoder& d, unsigned char* dst) {
   if (!d.has_high) return 0;
   d.has_high = false;
-  return put_utf8(d.high, dst);
+  return put_wtf8(d.high, dst);
 }
 
 std::size_t utf16_encode(Utf16Encoder& e, const unsigned char* src, std::size_t n,

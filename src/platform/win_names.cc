@@ -5,33 +5,26 @@
 
 namespace veltrim {
 
-namespace {
-
-bool is_high(std::uint32_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
+std::size_t put_wtf8(std::uint32_t c, unsigned char* dst) {
+  const std::size_t len = wtf8_length(c);
+  static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  for (std::size_t k = len - 1; k > 0; --k) {
+    dst[k] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    c >>= 6;
+  }
+  dst[0] = static_cast<unsigned char>(len == 1 ? c : kLead[len] | c);
+  return len;
 }
-bool is_low(std::uint32_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-}  // namespace
 
 bool wide_to_bytes(const WideUnit* src, char* dst, std::size_t cap) {
   std::size_t n = 0;
   for (std::size_t i = 0; src[i] != 0; ++i) {
     std::uint32_t c = static_cast<std::uint16_t>(src[i]);
-    if (is_high(c) && is_low(static_cast<std::uint16_t>(src[i + 1]))) {
+    if (is_high_surrogate(c) && is_low_surrogate(static_cast<std::uint16_t>(src[i + 1]))) {
       c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint16_t>(src[++i]) - 0xDC00);
     }
-    const std::size_t len = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-    if (cap - n <= len) return false;  // keeps room for the NUL
-    static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    for (std::size_t k = len - 1; k > 0; --k) {
-      dst[n + k] = static_cast<char>(0x80 | (c & 0x3F));
-      c >>= 6;
-    }
-    dst[n] = static_cast<char>(kLead[len] | c);
-    n += len;
+    if (cap - n <= wtf8_length(c)) return false;  // keeps room for the NUL
+    n += put_wtf8(c, reinterpret_cast<unsigned char*>(dst + n));
   }
   if (cap == 0) return false;
   dst[n] = '\0';
@@ -63,8 +56,8 @@ bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap) {
     }
     if (c < least || c > 0x10FFFF) return false;
     // A pair is written as one four-byte sequence: as two, the same name would have two forms.
-    if (after_lone_high && is_low(c)) return false;
-    after_lone_high = is_high(c);
+    if (after_lone_high && is_low_surrogate(c)) return false;
+    after_lone_high = is_high_surrogate(c);
     i += extra;
     const std::size_t units = c >= 0x10000 ? 2 : 1;
     if (cap - n <= units) return false;

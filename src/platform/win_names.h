@@ -4,12 +4,23 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 namespace veltrim {
 
 // A UTF-16 code unit: wchar_t where it is one (Windows), char16_t elsewhere.
 using WideUnit = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
+
+inline bool is_high_surrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Bytes of a code point (up to U+10FFFF, a lone surrogate included) in WTF-8: 1 to 4.
+constexpr std::size_t wtf8_length(std::uint32_t c) {
+  return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+// Writes that code point's wtf8_length(c) bytes at dst; returns their count.
+std::size_t put_wtf8(std::uint32_t c, unsigned char* dst);
 
 // UTF-16 to bytes in WTF-8: UTF-8, with an unpaired surrogate written as its own three-byte
 // sequence, so that every name the file system can hold has exactly one byte form. Writes a
