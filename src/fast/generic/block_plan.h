@@ -26,6 +26,39 @@ struct BlockPlan {
   MachineState after;        // the state after the block's last byte
 };
 
+// The machine's state between blocks as the block loop carries it: one word a bit, each 0 or
+// 1, so that the next block takes it in with a shift or a mask instead of a branch, and the
+// loop keeps it in registers.
+struct Carry {
+  std::uint64_t inside = 0;   // in a rule: its property or its value
+  std::uint64_t value = 0;    // in a value
+  std::uint64_t middle = 0;   // a plain character of the part has been written
+  std::uint64_t blanks = 0;   // blanks (and maybe comments) stand before the next byte
+  std::uint64_t comment = 0;  // inside a comment
+  std::uint64_t star = 0;     // ... whose last byte was a '*' that a '/' would close
+};
+
+inline Carry carry_of(const MachineState& s) {
+  Carry c;
+  c.inside = s.part != IN_SELECTOR;
+  c.value = s.part == IN_VALUE;
+  c.middle = s.middle;
+  c.blanks = s.blanks;
+  c.comment = s.comment;
+  c.star = s.star;
+  return c;
+}
+
+inline MachineState state_of(const Carry& c) {
+  MachineState s;
+  s.part = c.inside == 0 ? IN_SELECTOR : c.value != 0 ? IN_VALUE : IN_PROPERTY;
+  s.middle = c.middle != 0;
+  s.blanks = c.blanks != 0;
+  s.comment = c.comment != 0;
+  s.star = c.star != 0;
+  return s;
+}
+
 namespace block_plan_detail {
 
 // Bit i: the parity of the bits of m at i and below.
@@ -53,99 +86,109 @@ inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool fir
   return from | fill;
 }
 
-// Bit i: byte i is part of a comment: one that the block before left open (`state`), or
-// one that opens here. Sets state.comment and state.star for the end of the block.
-inline std::uint64_t comments_in(const CharMasks& m, MachineState& state) {
+// Two masks, returned in registers: the helpers below are out of line, and what they take
+// and give by value stays out of memory in the block loop.
+struct MaskPair {
+  std::uint64_t first;
+  std::uint64_t second;
+};
+
+// The comments of a block whose '/' and '*' are at `slash` and `star`: first, bit i when byte
+// i is part of one, that the block before left open or that opens here; second, the state at
+// the block's end: 1 while in a comment, and 2 besides when its last byte was a '*' of its
+// text, which a '/' would close. `state` is that of the block before, in the same form. Out
+// of line: most blocks have no comment, and its loop would weigh on the block loop.
+VELTRIM_NOINLINE MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
+                                      std::uint64_t state) {
   const std::uint64_t all = ~std::uint64_t{0};
   std::uint64_t comments = 0;
   // Every '/' before a '*' would open one, unless it stands inside an earlier one.
-  std::uint64_t opens = m.slash & (m.star >> 1);
-  const std::uint64_t closes = m.star & (m.slash >> 1);  // the '*' of each "*/"
-  if (state.comment) {
-    if (state.star && (m.slash & 1)) {
+  std::uint64_t opens = slash & (star >> 1);
+  const std::uint64_t closes = star & (slash >> 1);  // the '*' of each "*/"
+  if (state & 1) {
+    if ((state & 2) && (slash & 1)) {
       comments = 1;  // the '/' that closes it
     } else if (closes == 0) {
-      state.star = (m.star >> 63) != 0;
-      return all;
+      return MaskPair{all, 1 | (star >> 63) << 1};
     } else {
       comments = all >> (62 - lowest_bit(closes));
     }
     opens &= ~comments;
-    state.comment = false;
-    state.star = false;
   }
   while (opens != 0) {
     const unsigned from = lowest_bit(opens);
     // The comment ends at the first "*/" after its own "/*"; "/**/" is the shortest.
     const std::uint64_t close = from < 61 ? closes & (all << (from + 2)) : 0;
     if (close == 0) {
-      state.comment = true;
-      state.star = (m.star >> 63) != 0 && from < 62;  // a '*' of its text, not its opening
-      return comments | (all << from);
+      // A '*' in the last byte is one of its text unless it is its opening one.
+      const std::uint64_t star_last = (star >> 63) & (from < 62);
+      return MaskPair{comments | (all << from), 1 | star_last << 1};
     }
     const std::uint64_t through = all >> (62 - lowest_bit(close));
     comments |= through & (all << from);
     opens &= ~through;
   }
-  return comments;
+  return MaskPair{comments, 0};
 }
 
-// Inside a rule, from the brace that opens it to the brace that closes it, that one included,
-// where the braces do not alternate: a rule opens at the first '{' outside one and closes at
-// the first '}' inside, and braces between are plain (as in "@media x { a { ... } }"). Sets
-// `open` and `close` to the braces that count.
-inline std::uint64_t rules_in(std::uint64_t& open, std::uint64_t& close, bool inside) {
-  const std::uint64_t all = ~std::uint64_t{0};
-  std::uint64_t rules = 0;
+// The braces that count, where they do not alternate: a rule opens at the first '{' outside
+// one and closes at the first '}' inside, and braces between are plain (as in
+// "@media x { a { ... } }"). Returns the opening braces that count, then the closing ones.
+VELTRIM_NOINLINE MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
+                                            bool inside) {
   std::uint64_t opens = 0;
   std::uint64_t closes = 0;
-  std::uint64_t from = all;  // the bytes not yet walked
+  std::uint64_t from = ~std::uint64_t{0};  // the bytes not yet walked
   for (;;) {
     const std::uint64_t next = (inside ? close : open) & from;
-    if (next == 0) {
-      if (inside) rules |= from;
-      break;
-    }
+    if (next == 0) break;
     const unsigned at = lowest_bit(next);
     const std::uint64_t brace = std::uint64_t{1} << at;
     if (inside) {
-      rules |= from & (all >> (63 - at));  // through the closing brace
       closes |= brace;
     } else {
       opens |= brace;
     }
     inside = !inside;
     if (at == 63) break;
-    from = all << (at + 1);
+    from = ~std::uint64_t{0} << (at + 1);
   }
-  open = opens;
-  close = closes;
-  return rules;
+  return MaskPair{opens, closes};
 }
 
 }  // namespace block_plan_detail
 
-// Plans the 64 bytes that m describes for a machine in state `before`; false when they hold
-// something only the byte-by-byte machine handles: a '/' in the last byte, which may open a
-// comment, or a '}' after the first character of a property, where it is plain.
-inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan) {
+// Plans the 64 bytes that m describes for a machine in state `c`, and moves c past them;
+// false, with c as it was, when they hold something only the byte-by-byte machine handles: a
+// '/' in the last byte, which may open a comment, or a '}' after the first character of a
+// property, where it is plain.
+inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
   using namespace block_plan_detail;
   const std::uint64_t last = std::uint64_t{1} << 63;
-  // A comment stands for nothing: its bytes are left out of every mask below.
-  MachineState after = before;
-  const std::uint64_t text = ~comments_in(m, after);
-  if (m.slash & text & last) return false;
+  // A comment stands for nothing: its bytes are left out of every mask below. Only a block
+  // that is in one, opens one or may (a '/' in its last byte) needs to find them.
+  std::uint64_t text = ~std::uint64_t{0};
+  std::uint64_t comment_after = 0;
+  if (VELTRIM_UNLIKELY((c.comment | (m.slash & ((m.star >> 1) | last))) != 0)) {
+    const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
+    text = ~comments.first;
+    comment_after = comments.second;
+    if (m.slash & text & last) return false;
+  }
 
   // Inside a rule between its braces. While the braces alternate, their parity tells; where
   // they do not, some are plain, and a walk over them tells which count.
   std::uint64_t open = m.open & text;
   std::uint64_t close = m.close & text;
   std::uint64_t braces = open | close;
-  std::uint64_t inside = prefix_xor(braces) << 1;
-  if (before.part != IN_SELECTOR) inside = ~inside;
-  if ((open & inside) | (close & ~inside)) {
-    inside = rules_in(open, close, before.part != IN_SELECTOR);
+  const std::uint64_t inside_before = std::uint64_t{0} - c.inside;
+  std::uint64_t inside = (prefix_xor(braces) << 1) ^ inside_before;
+  if (VELTRIM_UNLIKELY(((open & inside) | (close & ~inside)) != 0)) {
+    const MaskPair counted = braces_that_count(open, close, c.inside != 0);
+    open = counted.first;
+    close = counted.second;
     braces = open | close;
+    inside = (prefix_xor(braces) << 1) ^ inside_before;
   }
 
   // Inside a rule, a byte is in a value when the last of the colons, semicolons and braces
@@ -154,7 +197,7 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
   const std::uint64_t colon = m.colon & text & inside;
   const std::uint64_t semi = m.semi & text;
   const std::uint64_t marks = colon | semi | braces;
-  const std::uint64_t value = last_before(colon, marks, before.part == IN_VALUE);
+  const std::uint64_t value = last_before(colon, marks, c.value);
   const std::uint64_t property = inside & ~value;
   const std::uint64_t selector_ends = ((m.comma & text) | open) & ~inside;
   const std::uint64_t part_ends = selector_ends | (colon & property) | (semi & value) | close;
@@ -162,26 +205,37 @@ inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan)
   const std::uint64_t blank = m.blank & text;
   const std::uint64_t non_blank = ~m.blank & text;
   const std::uint64_t plain = non_blank & ~part_ends;
-  const std::uint64_t middle = last_before(plain, non_blank, before.middle);
+  const std::uint64_t middle = last_before(plain, non_blank, c.middle);
   if (close & property & middle) return false;
 
   // One space stands for a run of blanks (and comments) between a plain character and
   // anything but the end of a selector. It takes the place of the run's last byte, which is
   // a blank or the '/' that closes a comment, and which nothing else keeps.
-  const std::uint64_t after_blank = last_before(blank, text, before.blanks);
+  const std::uint64_t after_blank = last_before(blank, text, c.blanks);
   const std::uint64_t spaced = non_blank & after_blank & middle & ~selector_ends;
   plan.spaces = spaced >> 1;
   plan.keep = non_blank | plan.spaces;
   plan.ends = close;
   plan.space_first = (spaced & 1) != 0;
 
-  const bool inside_after = ((inside ^ braces) & last) != 0;
-  const bool value_after =
-      marks ? ((colon >> highest_bit(marks)) & 1) != 0 : before.part == IN_VALUE;
-  after.part = !inside_after ? IN_SELECTOR : value_after ? IN_VALUE : IN_PROPERTY;
-  after.middle = non_blank ? ((plain >> highest_bit(non_blank)) & 1) != 0 : before.middle;
-  after.blanks = text ? ((blank >> highest_bit(text)) & 1) != 0 : before.blanks;
-  plan.after = after;
+  // The state after the last byte: what that byte sets where it sets it, else what held
+  // before it.
+  Carry after;
+  after.comment = comment_after & 1;
+  after.star = comment_after >> 1;
+  after.inside = (inside ^ braces) >> 63;
+  after.value = (colon | (value & ~marks)) >> 63;
+  after.middle = (plain | (middle & ~non_blank)) >> 63;
+  after.blanks = (blank | (after_blank & ~text)) >> 63;
+  c = after;
+  return true;
+}
+
+// The same for a machine in state `before`, with the state after the block in plan.after.
+inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan) {
+  Carry c = carry_of(before);
+  if (!plan_block(m, c, plan)) return false;
+  plan.after = state_of(c);
   return true;
 }
 

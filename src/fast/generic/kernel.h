@@ -18,17 +18,6 @@
 #include "fast/generic/block_plan.h"
 #include "fast/generic/masks.h"
 
-// Branch hints: the way past a block's edge goes out of the straight line of code.
-#if defined(__GNUC__)
-#define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
-#define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#define VELTRIM_NOINLINE __attribute__((noinline))
-#else
-#define VELTRIM_NOINLINE
-#define VELTRIM_LIKELY(x) (x)
-#define VELTRIM_UNLIKELY(x) (x)
-#endif
-
 namespace veltrim {
 namespace {  // a copy per unit, as in masks.h
 
@@ -160,7 +149,7 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
   // block.
   const unsigned char* p = in;
   unsigned char* q = out;
-  MachineState state = carried;
+  Carry state = carry_of(carried);
   while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
     CharMasks m;
     Unit::classify(p, m);
@@ -187,12 +176,11 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
       std::memcpy(q, kept + from, 64);
       q += n - from;
     }
-    state = plan.after;
     p += 64;
   }
   in = p;
   out = q;
-  carried = state;
+  carried = state_of(state);
 }
 
 template <class Unit>

@@ -11,6 +11,17 @@
 #include "convert/blanks.h"
 #include "fast/fast_path.h"
 
+// Branch hints: the way past a block's edge goes out of the straight line of code.
+#if defined(__GNUC__)
+#define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
+#define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define VELTRIM_NOINLINE __attribute__((noinline))
+#else
+#define VELTRIM_NOINLINE
+#define VELTRIM_LIKELY(x) (x)
+#define VELTRIM_UNLIKELY(x) (x)
+#endif
+
 namespace veltrim {
 namespace {  // a copy per unit
 
