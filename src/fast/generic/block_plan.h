@@ -158,24 +158,13 @@ VELTRIM_NOINLINE MaskPair braces_that_count(std::uint64_t open, std::uint64_t cl
 
 }  // namespace block_plan_detail
 
-// Plans the 64 bytes that m describes for a machine in state `c`, and moves c past them;
-// false, with c as it was, when they hold something only the byte-by-byte machine handles: a
-// '/' in the last byte, which may open a comment, or a '}' after the first character of a
-// property, where it is plain.
-inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
+// Plans a block whose bytes outside comments are `text` (all of them when kComments is
+// false, which lets the compiler drop every mask of it); `comment_after` is the comment state
+// at its end, as comments_in gives it.
+template <bool kComments>
+inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comment_after,
+                      Carry& c, BlockPlan& plan) {
   using namespace block_plan_detail;
-  const std::uint64_t last = std::uint64_t{1} << 63;
-  // A comment stands for nothing: its bytes are left out of every mask below. Only a block
-  // that is in one, opens one or may (a '/' in its last byte) needs to find them.
-  std::uint64_t text = ~std::uint64_t{0};
-  std::uint64_t comment_after = 0;
-  if (VELTRIM_UNLIKELY((c.comment | (m.slash & ((m.star >> 1) | last))) != 0)) {
-    const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
-    text = ~comments.first;
-    comment_after = comments.second;
-    if (m.slash & text & last) return false;
-  }
-
   // Inside a rule between its braces. While the braces alternate, their parity tells; where
   // they do not, some are plain, and a walk over them tells which count.
   std::uint64_t open = m.open & text;
@@ -210,8 +199,10 @@ inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
 
   // One space stands for a run of blanks (and comments) between a plain character and
   // anything but the end of a selector. It takes the place of the run's last byte, which is
-  // a blank or the '/' that closes a comment, and which nothing else keeps.
-  const std::uint64_t after_blank = last_before(blank, text, c.blanks);
+  // a blank or the '/' that closes a comment, and which nothing else keeps. Without
+  // comments the byte before each byte is the one that tells.
+  const std::uint64_t after_blank =
+      kComments ? last_before(blank, text, c.blanks) : (blank << 1) | c.blanks;
   const std::uint64_t spaced = non_blank & after_blank & middle & ~selector_ends;
   plan.spaces = spaced >> 1;
   plan.keep = non_blank | plan.spaces;
@@ -229,6 +220,24 @@ inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
   after.blanks = (blank | (after_blank & ~text)) >> 63;
   c = after;
   return true;
+}
+
+// Plans the 64 bytes that m describes for a machine in state `c`, and moves c past them;
+// false, with c as it was, when they hold something only the byte-by-byte machine handles: a
+// '/' in the last byte, which may open a comment, or a '}' after the first character of a
+// property, where it is plain.
+inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
+  using namespace block_plan_detail;
+  const std::uint64_t last = std::uint64_t{1} << 63;
+  // A comment stands for nothing: its bytes are left out of every mask. Only a block that is
+  // in one, opens one or may (a '/' in its last byte) needs to find them.
+  if (VELTRIM_UNLIKELY((c.comment | (m.slash & ((m.star >> 1) | last))) != 0)) {
+    const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
+    const std::uint64_t text = ~comments.first;
+    if (m.slash & text & last) return false;
+    return plan_text<true>(m, text, comments.second, c, plan);
+  }
+  return plan_text<false>(m, ~std::uint64_t{0}, 0, c, plan);
 }
 
 // The same for a machine in state `before`, with the state after the block in plan.after.
