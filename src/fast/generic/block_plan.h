@@ -172,7 +172,8 @@ inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comm
   std::uint64_t braces = open | close;
   const std::uint64_t inside_before = std::uint64_t{0} - c.inside;
   std::uint64_t inside = (prefix_xor(braces) << 1) ^ inside_before;
-  if (VELTRIM_UNLIKELY(((open & inside) | (close & ~inside)) != 0)) {
+  // They alternate when every '{' is outside and every '}' inside.
+  if (VELTRIM_UNLIKELY((braces & (inside ^ close)) != 0)) {
     const MaskPair counted = braces_that_count(open, close, c.inside != 0);
     open = counted.first;
     close = counted.second;
