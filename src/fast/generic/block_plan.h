@@ -86,8 +86,10 @@ inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool fir
   return from | fill;
 }
 
-// Two masks, returned in registers: the helpers below are out of line, and what they take
-// and give by value stays out of memory in the block loop.
+// Two masks. The helpers below take and give masks by value, not through references, which
+// would hold them in memory: the block loop would store every mask of every block for the
+// few blocks that call them. Kept inline: a call would cost the Windows build more, where a
+// 16-byte result goes through memory and the wide registers do not survive a call.
 struct MaskPair {
   std::uint64_t first;
   std::uint64_t second;
@@ -96,9 +98,8 @@ struct MaskPair {
 // The comments of a block whose '/' and '*' are at `slash` and `star`: first, bit i when byte
 // i is part of one, that the block before left open or that opens here; second, the state at
 // the block's end: 1 while in a comment, and 2 besides when its last byte was a '*' of its
-// text, which a '/' would close. `state` is that of the block before, in the same form. Out
-// of line: most blocks have no comment, and its loop would weigh on the block loop.
-VELTRIM_NOINLINE MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
+// text, which a '/' would close. `state` is that of the block before, in the same form.
+inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
                                       std::uint64_t state) {
   const std::uint64_t all = ~std::uint64_t{0};
   std::uint64_t comments = 0;
@@ -134,7 +135,7 @@ VELTRIM_NOINLINE MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
 // The braces that count, where they do not alternate: a rule opens at the first '{' outside
 // one and closes at the first '}' inside, and braces between are plain (as in
 // "@media x { a { ... } }"). Returns the opening braces that count, then the closing ones.
-VELTRIM_NOINLINE MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
+inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
                                             bool inside) {
   std::uint64_t opens = 0;
   std::uint64_t closes = 0;
