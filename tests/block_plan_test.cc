@@ -102,6 +102,11 @@ TEST(BlockPlan, Table) {
       {kRuleStart, "a{b{c:d}", "a{b{c:d}\r\n", {IN_SELECTOR, false, true}},
       {kRuleStart, "a}b{c:d}", "a}b{c:d}\r\n", {IN_SELECTOR, false, true}},
       {kRuleStart, "@m{a{b:c}}", "@m{a{b:c}\r\n}", {IN_SELECTOR, true, true}},
+      // Blocks that end in a plain character or inside a comment, not in the padding's blanks.
+      {kRuleStart, std::string(59, 'a') + "{b: c", std::string(59, 'a') + "{b:c",
+       {IN_VALUE, true, false}},
+      {kRuleStart, std::string(56, 'a') + "{b:c/*x*", std::string(56, 'a') + "{b:c",
+       {IN_VALUE, true, false, true, true}},
       // Declined: '}' inside a property name, and a '/' in the last byte (below).
       {kRuleStart, "a{b }", "", {}},
       {{IN_PROPERTY, true, false}, "}", "", {}},
@@ -119,6 +124,45 @@ TEST(BlockPlan, Table) {
     EXPECT_EQ(plan.after.blanks, row.after.blanks) << row.in;
     EXPECT_EQ(plan.after.comment, row.after.comment) << row.in;
     EXPECT_EQ(plan.after.star, row.after.star) << row.in;
+  }
+}
+
+// A block without comments is planned by a copy of the planner that has no comment masks:
+// it must plan every block as the copy with them does when no byte is in a comment, from
+// every state the block before may leave.
+TEST(BlockPlan, WithoutCommentMasksPlansAsWithThem) {
+  const char kAlphabet[] = " \t\n{}:;,ab/*";
+  std::uint32_t seed = 12345;
+  for (int n = 0; n < 20000; ++n) {
+    std::string block(64, ' ');
+    for (char& c : block) {
+      seed = seed * 1664525u + 1013904223u;
+      c = kAlphabet[(seed >> 24) % (sizeof kAlphabet - 1)];
+    }
+    const CharMasks m = masks_of(block);
+    for (unsigned s = 0; s < 32; ++s) {
+      Carry before;
+      before.inside = s & 1;
+      before.value = (s >> 1) & before.inside;
+      before.middle = (s >> 2) & 1;
+      before.blanks = (s >> 3) & 1;
+      before.star = 0;
+      Carry with = before;
+      Carry without = before;
+      BlockPlan a;
+      BlockPlan b;
+      const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, with, a);
+      ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, without, b), planned) << block;
+      if (!planned) continue;
+      EXPECT_EQ(a.keep, b.keep) << block;
+      EXPECT_EQ(a.spaces, b.spaces) << block;
+      EXPECT_EQ(a.ends, b.ends) << block;
+      EXPECT_EQ(a.space_first, b.space_first) << block;
+      EXPECT_EQ(with.inside, without.inside) << block;
+      EXPECT_EQ(with.value, without.value) << block;
+      EXPECT_EQ(with.middle, without.middle) << block;
+      EXPECT_EQ(with.blanks, without.blanks) << block;
+    }
   }
 }
 
