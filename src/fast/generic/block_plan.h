@@ -38,14 +38,16 @@ struct Carry {
   std::uint64_t star = 0;     // ... whose last byte was a '*' that a '/' would close
 };
 
+inline std::uint64_t bit_of(bool b) { return b ? 1 : 0; }
+
 inline Carry carry_of(const MachineState& s) {
   Carry c;
-  c.inside = s.part != IN_SELECTOR;
-  c.value = s.part == IN_VALUE;
-  c.middle = s.middle;
-  c.blanks = s.blanks;
-  c.comment = s.comment;
-  c.star = s.star;
+  c.inside = bit_of(s.part != IN_SELECTOR);
+  c.value = bit_of(s.part == IN_VALUE);
+  c.middle = bit_of(s.middle);
+  c.blanks = bit_of(s.blanks);
+  c.comment = bit_of(s.comment);
+  c.star = bit_of(s.star);
   return c;
 }
 
@@ -122,7 +124,7 @@ inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
     const std::uint64_t close = from < 61 ? closes & (all << (from + 2)) : 0;
     if (close == 0) {
       // A '*' in the last byte is one of its text unless it is its opening one.
-      const std::uint64_t star_last = (star >> 63) & (from < 62);
+      const std::uint64_t star_last = (star >> 63) & bit_of(from < 62);
       return MaskPair{comments | (all << from), 1 | star_last << 1};
     }
     const std::uint64_t through = all >> (62 - lowest_bit(close));
