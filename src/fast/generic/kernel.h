@@ -150,9 +150,14 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
   const unsigned char* p = in;
   unsigned char* q = out;
   Carry state = carry_of(carried);
+  // The masks of each block are made one block ahead, before the block before is planned:
+  // a block's way from its load to its store is long, and the processor overlaps only as
+  // many blocks as its window holds; with the masks ready the plan starts at once.
+  CharMasks m{};
+  if (in_end - p >= 64) Unit::classify(p, m);
   while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
-    CharMasks m;
-    Unit::classify(p, m);
+    CharMasks next = m;
+    if (VELTRIM_LIKELY(in_end - p >= 128)) Unit::classify(p + 64, next);
     BlockPlan plan;
     if (!plan_block(m, state, plan)) break;
     *q = ' ';
@@ -176,6 +181,7 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
       std::memcpy(q, kept + from, 64);
       q += n - from;
     }
+    m = next;
     p += 64;
   }
   in = p;
