@@ -151,8 +151,8 @@ TEST(BlockPlan, WithoutCommentMasksPlansAsWithThem) {
       Carry without = before;
       BlockPlan a;
       BlockPlan b;
-      const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, with, a);
-      ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, without, b), planned) << block;
+      const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, 0, with, a);
+      ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, brace_parity(m), without, b), planned) << block;
       if (!planned) continue;
       EXPECT_EQ(a.keep, b.keep) << block;
       EXPECT_EQ(a.spaces, b.spaces) << block;

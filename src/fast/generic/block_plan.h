@@ -163,10 +163,11 @@ inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
 
 // Plans a block whose bytes outside comments are `text` (all of them when kComments is
 // false, which lets the compiler drop every mask of it); `comment_after` is the comment state
-// at its end, as comments_in gives it.
+// at its end, as comments_in gives it. Without comments, `parity` is that of the block's
+// braces (brace_parity), which the block loop works out ahead.
 template <bool kComments>
 inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comment_after,
-                      Carry& c, BlockPlan& plan) {
+                      std::uint64_t parity, Carry& c, BlockPlan& plan) {
   using namespace block_plan_detail;
   // Inside a rule between its braces. While the braces alternate, their parity tells; where
   // they do not, some are plain, and a walk over them tells which count.
@@ -174,7 +175,8 @@ inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comm
   std::uint64_t close = m.close & text;
   std::uint64_t braces = open | close;
   const std::uint64_t inside_before = std::uint64_t{0} - c.inside;
-  std::uint64_t inside = (prefix_xor(braces) << 1) ^ inside_before;
+  if (kComments) parity = prefix_xor(braces);
+  std::uint64_t inside = (parity << 1) ^ inside_before;
   // They alternate when every '{' is outside and every '}' inside.
   if (VELTRIM_UNLIKELY((braces & (inside ^ close)) != 0)) {
     const MaskPair counted = braces_that_count(open, close, c.inside != 0);
@@ -226,11 +228,18 @@ inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comm
   return true;
 }
 
+// Bit i: the parity of the braces of m at i and below, as the plan of a block without
+// comments needs it. It does not depend on the state before the block, so the block loop
+// works it out a block ahead, off the way from one block's state to the next.
+inline std::uint64_t brace_parity(const CharMasks& m) {
+  return block_plan_detail::prefix_xor(m.open | m.close);
+}
+
 // Plans the 64 bytes that m describes for a machine in state `c`, and moves c past them;
 // false, with c as it was, when they hold something only the byte-by-byte machine handles: a
 // '/' in the last byte, which may open a comment, or a '}' after the first character of a
-// property, where it is plain.
-inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
+// property, where it is plain. `parity` is brace_parity(m).
+inline bool plan_block(const CharMasks& m, std::uint64_t parity, Carry& c, BlockPlan& plan) {
   using namespace block_plan_detail;
   const std::uint64_t last = std::uint64_t{1} << 63;
   // A comment stands for nothing: its bytes are left out of every mask. Only a block that is
@@ -239,9 +248,13 @@ inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
     const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
     const std::uint64_t text = ~comments.first;
     if (m.slash & text & last) return false;
-    return plan_text<true>(m, text, comments.second, c, plan);
+    return plan_text<true>(m, text, comments.second, 0, c, plan);
   }
-  return plan_text<false>(m, ~std::uint64_t{0}, 0, c, plan);
+  return plan_text<false>(m, ~std::uint64_t{0}, 0, parity, c, plan);
+}
+
+inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
+  return plan_block(m, brace_parity(m), c, plan);
 }
 
 // The same for a machine in state `before`, with the state after the block in plan.after.

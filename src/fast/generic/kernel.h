@@ -155,11 +155,13 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
   // many blocks as its window holds; with the masks ready the plan starts at once.
   CharMasks m{};
   if (in_end - p >= 64) Unit::classify(p, m);
+  std::uint64_t parity = brace_parity(m);
   while (in_end - p >= 64 && out_end - q >= kBlockRoom) {
     CharMasks next = m;
     if (VELTRIM_LIKELY(in_end - p >= 128)) Unit::classify(p + 64, next);
+    const std::uint64_t next_parity = brace_parity(next);
     BlockPlan plan;
-    if (!plan_block(m, state, plan)) break;
+    if (!plan_block(m, parity, state, plan)) break;
     *q = ' ';
     q += plan.space_first;
     if (VELTRIM_LIKELY(plan.ends == 0)) {
@@ -182,6 +184,7 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
       q += n - from;
     }
     m = next;
+    parity = next_parity;
     p += 64;
   }
   in = p;
