@@ -93,6 +93,7 @@ TEST(BlockPlan, Table) {
       {kRuleStart, "a/**/b{x/*1*/ :/**/y /* z */}", "ab{x :y }\r\n", {IN_SELECTOR, false, true}},
       {kRuleStart, "a /*/ b */c{d:e}/**/", "a c{d:e}\r\n", {IN_SELECTOR, false, true}},
       {{IN_VALUE, true, true}, "/* a */b}", " b}\r\n", {IN_SELECTOR, false, true}},
+      {kRuleStart, "a{b:c/*}{*/;d:e}/*{*/f", "a{b:c;d:e}\r\nf", {IN_SELECTOR, true, true}},
       // A comment that runs past the block is pending after it, and the next goes on in it;
       // a '*' at the end may close it there.
       {kRuleStart, "a{b:c /* d", "a{b:c", {IN_VALUE, true, true, true, false}},
@@ -151,7 +152,7 @@ TEST(BlockPlan, WithoutCommentMasksPlansAsWithThem) {
       Carry without = before;
       BlockPlan a;
       BlockPlan b;
-      const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, 0, with, a);
+      const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, brace_parity(m), with, a);
       ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, brace_parity(m), without, b), planned) << block;
       if (!planned) continue;
       EXPECT_EQ(a.keep, b.keep) << block;

@@ -163,8 +163,8 @@ inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
 
 // Plans a block whose bytes outside comments are `text` (all of them when kComments is
 // false, which lets the compiler drop every mask of it); `comment_after` is the comment state
-// at its end, as comments_in gives it. Without comments, `parity` is that of the block's
-// braces (brace_parity), which the block loop works out ahead.
+// at its end, as comments_in gives it. `parity` is that of all the block's braces
+// (brace_parity), which the block loop works out ahead.
 template <bool kComments>
 inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comment_after,
                       std::uint64_t parity, Carry& c, BlockPlan& plan) {
@@ -175,7 +175,8 @@ inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comm
   std::uint64_t close = m.close & text;
   std::uint64_t braces = open | close;
   const std::uint64_t inside_before = std::uint64_t{0} - c.inside;
-  if (kComments) parity = prefix_xor(braces);
+  // Braces in comments do not count: then the parity is that of the others.
+  if (kComments && VELTRIM_UNLIKELY(((m.open | m.close) & ~text) != 0)) parity = prefix_xor(braces);
   std::uint64_t inside = (parity << 1) ^ inside_before;
   // They alternate when every '{' is outside and every '}' inside.
   if (VELTRIM_UNLIKELY((braces & (inside ^ close)) != 0)) {
@@ -248,7 +249,7 @@ inline bool plan_block(const CharMasks& m, std::uint64_t parity, Carry& c, Block
     const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
     const std::uint64_t text = ~comments.first;
     if (m.slash & text & last) return false;
-    return plan_text<true>(m, text, comments.second, 0, c, plan);
+    return plan_text<true>(m, text, comments.second, parity, c, plan);
   }
   return plan_text<false>(m, ~std::uint64_t{0}, 0, parity, c, plan);
 }
