@@ -55,12 +55,18 @@ struct Avx2 {
       // lane-relative, 8 to 15 for the upper 8 bytes of each.
       const auto bits = static_cast<std::uint32_t>(keep >> (32 * h));
       const auto at = [bits](unsigned g) { return (bits >> (8 * g)) & 0xFF; };
-      constexpr std::uint64_t kUpper = 0x0808080808080808ULL;
-      const std::uint64_t upper_1 = kPack.of[at(1)] + kUpper;
-      const std::uint64_t upper_3 = kPack.of[at(3)] + kUpper;
-      const __m256i order = _mm256_setr_epi64x(
-          static_cast<long long>(kPack.of[at(0)]), static_cast<long long>(upper_1),
-          static_cast<long long>(kPack.of[at(2)]), static_cast<long long>(upper_3));
+      // Each order straight from the table into its place, and the upper 8 of each lane
+      // moved up by 8 in one vector add.
+      const auto order_of = [](unsigned g, unsigned g_high) {
+        const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kPack.of[g]));
+        return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low),
+                                             reinterpret_cast<const double*>(&kPack.of[g_high])));
+      };
+      const __m256i upper = _mm256_setr_epi64x(0, 0x0808080808080808LL, 0, 0x0808080808080808LL);
+      const __m256i order =
+          _mm256_add_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(order_of(at(0), at(1))),
+                                                  order_of(at(2), at(3)), 1),
+                          upper);
       const __m256i packed = _mm256_shuffle_epi8(v, order);
       const __m128i low = _mm256_castsi256_si128(packed);
       const __m128i high = _mm256_extracti128_si256(packed, 1);
