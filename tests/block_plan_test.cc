@@ -104,9 +104,13 @@ TEST(BlockPlan, Table) {
       {kRuleStart, "a}b{c:d}", "a}b{c:d}\r\n", {IN_SELECTOR, false, true}},
       {kRuleStart, "@m{a{b:c}}", "@m{a{b:c}\r\n}", {IN_SELECTOR, true, true}},
       // Blocks that end in a plain character or inside a comment, not in the padding's blanks.
-      {kRuleStart, std::string(59, 'a') + "{b: c", std::string(59, 'a') + "{b:c",
+      {kRuleStart,
+       std::string(59, 'a') + "{b: c",
+       std::string(59, 'a') + "{b:c",
        {IN_VALUE, true, false}},
-      {kRuleStart, std::string(56, 'a') + "{b:c/*x*", std::string(56, 'a') + "{b:c",
+      {kRuleStart,
+       std::string(56, 'a') + "{b:c/*x*",
+       std::string(56, 'a') + "{b:c",
        {IN_VALUE, true, false, true, true}},
       // Declined: '}' inside a property name, and a '/' in the last byte (below).
       {kRuleStart, "a{b }", "", {}},
@@ -153,7 +157,8 @@ TEST(BlockPlan, WithoutCommentMasksPlansAsWithThem) {
       BlockPlan a;
       BlockPlan b;
       const bool planned = plan_text<true>(m, ~std::uint64_t{0}, 0, brace_parity(m), with, a);
-      ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, brace_parity(m), without, b), planned) << block;
+      ASSERT_EQ(plan_text<false>(m, ~std::uint64_t{0}, 0, brace_parity(m), without, b), planned)
+          << block;
       if (!planned) continue;
       EXPECT_EQ(a.keep, b.keep) << block;
       EXPECT_EQ(a.spaces, b.spaces) << block;

@@ -24,8 +24,8 @@ struct Avx512 {
     auto eq = [&v](unsigned char c) -> std::uint64_t {
       return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(c)));
     };
-    const __m512i blanks = _mm512_set4_epi32(blank_word(3), blank_word(2), blank_word(1),
-                                             blank_word(0));
+    const __m512i blanks =
+        _mm512_set4_epi32(blank_word(3), blank_word(2), blank_word(1), blank_word(0));
     m = CharMasks{};
     add_masks(
         m, eq, [](std::uint64_t bits) { return bits; },

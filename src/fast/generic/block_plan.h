@@ -38,7 +38,9 @@ struct Carry {
   std::uint64_t star = 0;     // ... whose last byte was a '*' that a '/' would close
 };
 
-inline std::uint64_t bit_of(bool b) { return b ? 1 : 0; }
+inline std::uint64_t bit_of(bool b) {
+  return b ? 1 : 0;
+}
 
 inline Carry carry_of(const MachineState& s) {
   Carry c;
@@ -101,8 +103,7 @@ struct MaskPair {
 // i is part of one, that the block before left open or that opens here; second, the state at
 // the block's end: 1 while in a comment, and 2 besides when its last byte was a '*' of its
 // text, which a '/' would close. `state` is that of the block before, in the same form.
-inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
-                                      std::uint64_t state) {
+inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star, std::uint64_t state) {
   const std::uint64_t all = ~std::uint64_t{0};
   std::uint64_t comments = 0;
   // Every '/' before a '*' would open one, unless it stands inside an earlier one.
@@ -137,8 +138,7 @@ inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star,
 // The braces that count, where they do not alternate: a rule opens at the first '{' outside
 // one and closes at the first '}' inside, and braces between are plain (as in
 // "@media x { a { ... } }"). Returns the opening braces that count, then the closing ones.
-inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close,
-                                            bool inside) {
+inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close, bool inside) {
   std::uint64_t opens = 0;
   std::uint64_t closes = 0;
   std::uint64_t from = ~std::uint64_t{0};  // the bytes not yet walked

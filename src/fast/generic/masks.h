@@ -49,7 +49,9 @@ static_assert(
     "a blank table needs blanks below 0x80 with distinct low 4 bits");
 
 // A blank, by the table: the same test on every unit, and no shared function to call.
-inline bool is_blank_byte(unsigned char c) { return kBlankTable.at[c & 15] == c; }
+inline bool is_blank_byte(unsigned char c) {
+  return kBlankTable.at[c & 15] == c;
+}
 
 // Bit positions in a nonzero mask.
 inline unsigned lowest_bit(std::uint64_t m) {
