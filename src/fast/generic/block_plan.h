@@ -79,12 +79,12 @@ inline std::uint64_t prefix_xor(std::uint64_t m) {
 #endif
 }
 
-// Bit i: the bit of `value` at the last byte before i that is in `at`, or `first` where no
-// byte before i is (value lies within at). A run of bytes outside `at` takes the bit of the
-// byte before it by one carry through the run.
-inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, bool first) {
+// Bit i: the bit of `value` at the last byte before i that is in `at`, or `first` (0 or 1)
+// where no byte before i is (value lies within at). A run of bytes outside `at` takes the bit
+// of the byte before it by one carry through the run.
+inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, std::uint64_t first) {
   const std::uint64_t decided = (at << 1) | 1;  // bytes that the byte before them decides
-  const std::uint64_t from = (value << 1) | static_cast<std::uint64_t>(first);
+  const std::uint64_t from = (value << 1) | first;
   const std::uint64_t inherit = ~decided;
   const std::uint64_t fill = ((inherit + (from << 1)) ^ inherit) & inherit;
   return from | fill;
@@ -229,8 +229,8 @@ inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comm
   return true;
 }
 
-// Bit i: the parity of the braces of m at i and below, as the plan of a block without
-// comments needs it. It does not depend on the state before the block, so the block loop
+// Bit i: the parity of the braces of m at i and below, as the plan needs it unless a brace
+// stands in a comment. It does not depend on the state before the block, so the block loop
 // works it out a block ahead, off the way from one block's state to the next.
 inline std::uint64_t brace_parity(const CharMasks& m) {
   return block_plan_detail::prefix_xor(m.open | m.close);

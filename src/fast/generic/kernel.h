@@ -150,9 +150,10 @@ VELTRIM_NOINLINE void convert_blocks(const unsigned char*& in, unsigned char*& o
   const unsigned char* p = in;
   unsigned char* q = out;
   Carry state = carry_of(carried);
-  // The masks of each block are made one block ahead, before the block before is planned:
-  // a block's way from its load to its store is long, and the processor overlaps only as
-  // many blocks as its window holds; with the masks ready the plan starts at once.
+  // The masks of each block, and the parity of its braces, are made one block ahead, before
+  // the block before is planned: a block's way from its load to its store is long, and the
+  // processor overlaps only as many blocks as its window holds; with them ready the plan
+  // starts at once.
   CharMasks m{};
   if (in_end - p >= 64) Unit::classify(p, m);
   std::uint64_t parity = brace_parity(m);

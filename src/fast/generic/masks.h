@@ -11,7 +11,8 @@
 #include "convert/blanks.h"
 #include "fast/fast_path.h"
 
-// Branch hints: the way past a block's edge goes out of the straight line of code.
+// Branch hints, for the ways that most blocks do not take (a block's edge, a comment), and
+// for keeping a helper out of line.
 #if defined(__GNUC__)
 #define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
 #define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
@@ -60,16 +61,6 @@ inline unsigned lowest_bit(std::uint64_t m) {
 #else
   unsigned n = 0;
   while (((m >> n) & 1) == 0) ++n;
-  return n;
-#endif
-}
-
-inline unsigned highest_bit(std::uint64_t m) {
-#if defined(__GNUC__)
-  return 63 - static_cast<unsigned>(__builtin_clzll(m));
-#else
-  unsigned n = 63;
-  while ((m >> n) == 0) --n;
   return n;
 #endif
 }
