@@ -23,7 +23,6 @@ struct BlockPlan {
   std::uint64_t spaces = 0;  // the kept bytes written as a space
   std::uint64_t ends = 0;    // each '}' here ends a rule, and CR LF follows it
   bool space_first = false;  // the blanks before the block become a space before byte 0
-  MachineState after;        // the state after the block's last byte
 };
 
 // The machine's state between blocks as the block loop carries it: one word a bit, each 0 or
@@ -256,14 +255,6 @@ inline bool plan_block(const CharMasks& m, std::uint64_t parity, Carry& c, Block
 
 inline bool plan_block(const CharMasks& m, Carry& c, BlockPlan& plan) {
   return plan_block(m, brace_parity(m), c, plan);
-}
-
-// The same for a machine in state `before`, with the state after the block in plan.after.
-inline bool plan_block(const CharMasks& m, MachineState before, BlockPlan& plan) {
-  Carry c = carry_of(before);
-  if (!plan_block(m, c, plan)) return false;
-  plan.after = state_of(c);
-  return true;
 }
 
 }  // namespace
