@@ -66,8 +66,15 @@ inline unsigned lowest_bit(std::uint64_t m) {
 }
 
 inline unsigned bit_count(std::uint64_t m) {
-#if defined(__GNUC__)
+#if defined(__GNUC__) && (defined(__POPCNT__) || !(defined(__x86_64__) || defined(__i386__)))
   return static_cast<unsigned>(__builtin_popcountll(m));
+#elif defined(__GNUC__)
+  // Without POPCNT the builtin is a call into the compiler's library, once for every rule
+  // end in the block loop: the same count in a few instructions in line.
+  m -= (m >> 1) & 0x5555555555555555ULL;
+  m = (m & 0x3333333333333333ULL) + ((m >> 2) & 0x3333333333333333ULL);
+  m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<unsigned>((m * 0x0101010101010101ULL) >> 56);
 #else
   unsigned n = 0;
   for (; m != 0; m &= m - 1) ++n;
