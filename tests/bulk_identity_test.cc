@@ -119,6 +119,19 @@ TEST_P(EveryUnit, PrimitivesMatchThePlainLoops) {
   }
 }
 
+// The bit count that the units without POPCNT make in line (as this file is built), against
+// counting one bit at a time: no bits, all of them, then sparse random words.
+TEST(BitCount, MatchesCountingOneBitAtATime) {
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 1000; ++i) {
+    const std::uint64_t draw = rng();
+    const std::uint64_t w = i == 0 ? 0 : i == 1 ? ~std::uint64_t{0} : draw & rng();
+    unsigned want = 0;
+    for (unsigned b = 0; b < 64; ++b) want += static_cast<unsigned>((w >> b) & 1);
+    ASSERT_EQ(bit_count(w), want) << std::hex << w;
+  }
+}
+
 // Every mask of 8 bytes once, in every group of a block in turn: the packers work 8 bytes at a
 // time by tables, and a wrong entry would show only on the mask it belongs to.
 TEST_P(EveryUnit, EveryGroupMaskPacks) {
