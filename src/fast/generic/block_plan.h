@@ -1,9 +1,9 @@
 // What the copy machine does with 64 bytes at once, worked out from bit masks of the bytes
 // alone: which bytes it keeps, where a blank run becomes its one space, and where a rule ends.
 // It stands in for the machine wherever the part each byte is in follows from the braces,
-// colons and semicolons before it, comments left out; anywhere else (a comment that runs on
-// past the block, a brace the machine takes as plain) it declines, and the machine goes on
-// event by event.
+// colons and semicolons before it, comments left out; where that is not known from the block
+// alone (a '/' in its last byte, which may open a comment, or a '}' in a property name, which
+// the machine takes as plain) it declines, and the machine goes on event by event.
 #pragma once
 
 #include <cstdint>
