@@ -251,6 +251,20 @@ TEST_F(Tool, StatusOneAfterAFailureWhenAsked) {
   }
 }
 
+// Regression: `set VELTRIM_STATUS=1 && veltrim x.css` in cmd stores "1 ", and the status
+// stayed 0 after a failure. Blanks around the 1 count for nothing; any other value is unset.
+TEST_F(Tool, StatusValueWithBlanksAroundTheOne) {
+  const struct {
+    const char* value;
+    int status;
+  } rows[] = {{"1", 1},  {"1 ", 1}, {" 1", 1},    {"\t1\t", 1}, {" \t1 ", 1},
+              {"0", 0},  {"2", 0},  {"true", 0}, {"01", 0},   {"1 1", 0}};
+  for (const auto& row : rows) {
+    ScopedEnv env("VELTRIM_STATUS", row.value);
+    EXPECT_EQ(run_tool({"missing.css"}).status, row.status) << "[" << row.value << "]";
+  }
+}
+
 // The README's check, `| grep -q zpracovan`, took the failure for nezpracovane.css for a
 // success: the file's name holds the word. Each loop the READMEs show, run as written.
 TEST_F(Tool, ReadmeFailureChecksCatchAFailedFileNamedLikeSuccess) {

@@ -177,9 +177,16 @@ bool run_once(int argc, char** argv) {
 }
 
 // Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.
+// Blanks around the 1 count for nothing: cmd's `set VELTRIM_STATUS=1 && veltrim x.css` stores
+// "1 ", and a batch file's line may end in a blank.
 bool failure_status_wanted() {
   const char* v = std::getenv("VELTRIM_STATUS");
-  return v != nullptr && std::strcmp(v, "1") == 0;
+  if (v == nullptr) return false;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (blank(*v)) ++v;
+  if (*v++ != '1') return false;
+  while (blank(*v)) ++v;
+  return *v == '\0';
 }
 
 }  // namespace
