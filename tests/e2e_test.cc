@@ -405,6 +405,31 @@ TEST_F(Tool, NamedPipeAsInput) {
 #endif
 }
 
+// Regression: an output FIFO with no reader made the tool wait in its open for ever. It is
+// refused at once now; with a reader, the reader receives the line form.
+TEST_F(Tool, NamedPipeAsOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX named pipes only";
+#else
+  write_file("p.css", "a /* c */ { b : c }");
+  ASSERT_EQ(mkfifo("p.olf", 0600), 0);
+  // `timeout` turns a hang into a failure of this test, not of the whole run.
+  EXPECT_EQ(run_tool({"p.css"}, "timeout 20 ").out,
+            kBanner + "Soubor p.olf nejde otevrit pro zapis.\n");
+  // A reader that is there before the tool opens the pipe; the line form fits in the pipe's
+  // buffer, so the tool need not wait for it to read.
+  const int reader = open("p.olf", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const ToolRun r = run_tool({"p.css"}, "timeout 20 ");
+  std::string got(64, '\0');
+  const ssize_t n = read(reader, got.data(), got.size());
+  close(reader);
+  got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(r.out, kBanner + "Soubor p.css zpracovan do souboru p.olf.\n");
+  EXPECT_EQ(got, "a{b :c }\r\n");
+#endif
+}
+
 // Regression: two runs into one output at once (x.css and x.CSS) mixed their bytes, and both
 // reported success. While another run holds the output, this one is refused and leaves it whole.
 TEST_F(Tool, OutputThatAnotherRunWritesIsRefused) {

@@ -42,11 +42,18 @@ bool OsFile::open_read(const char* name) {
 bool OsFile::create_write(const char* name, const OsFile& input) {
   // Open without O_TRUNC first: the name may lead to the input itself, through a symbolic
   // or a hard link, and truncating it would destroy the very bytes about to be read.
+  // Non-blocking, so that a FIFO with no reader is refused at once (ENXIO) instead of
+  // waiting for ever for one; the writes block again, as on any file.
   int fd;
   do {
-    fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    fd = ::open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    ::close(fd);
+    return false;
+  }
   // One writer at a time: another run converting into the same output holds this lock, and
   // the two would mix their bytes. The lock is advisory and held until the close; a file
   // system that cannot lock at all does not stop the run.
