@@ -46,30 +46,37 @@ TEST_F(OsFileTest, CreateTruncatesExistingOutput) {
   OsFile in;
   ASSERT_TRUE(in.open_read("in.css"));
   OsFile out;
-  ASSERT_TRUE(out.create_write("out.olf", in));
+  ASSERT_TRUE(out.create_write("out.olf", in, {}));
   const unsigned char bytes[] = {'n', 'e', 'w'};
   EXPECT_EQ(out.write(bytes, 3), 3);
   EXPECT_TRUE(out.close());
   EXPECT_EQ(read_file("out.olf"), "new");
 }
 
-// A name that leads to the open input, directly or through a link, must not let the output
-// truncate it.
-TEST_F(OsFileTest, RefusesOutputThatIsTheInput) {
+// A name that leads to the open input, or to an output this run has written, directly or
+// through a link, must not let the output truncate it.
+TEST_F(OsFileTest, RefusesOutputThatIsTheInputOrWrittenBefore) {
   write_file("in.css", "keep me");
-  std::vector<std::string> names = {"in.css"};
+  write_file("done.olf", "written before");
+  std::vector<std::string> names = {"in.css", "done.olf"};
 #ifndef _WIN32
   fs::create_symlink("in.css", "sym.olf");
   fs::create_hard_link("in.css", "hard.olf");
-  names.insert(names.end(), {"sym.olf", "hard.olf"});
+  fs::create_hard_link("done.olf", "done-link.olf");
+  names.insert(names.end(), {"sym.olf", "hard.olf", "done-link.olf"});
 #endif
   OsFile in;
   ASSERT_TRUE(in.open_read("in.css"));
+  OsFile done;
+  ASSERT_TRUE(done.open_read("done.olf"));
+  std::vector<FileId> written(1);
+  ASSERT_TRUE(done.identity(written[0]));
   for (const std::string& name : names) {
     OsFile out;
-    EXPECT_FALSE(out.create_write(name.c_str(), in)) << name;
+    EXPECT_FALSE(out.create_write(name.c_str(), in, written)) << name;
   }
   EXPECT_EQ(read_file("in.css"), "keep me");
+  EXPECT_EQ(read_file("done.olf"), "written before");
 }
 
 #ifndef _WIN32
@@ -80,7 +87,7 @@ TEST_F(OsFileTest, OutputIsRefusedWhenTheInputsIdentityIsUnknown) {
   write_file("out.olf", "keep me");
   OsFile unknown;
   OsFile out;
-  EXPECT_FALSE(out.create_write("out.olf", unknown));
+  EXPECT_FALSE(out.create_write("out.olf", unknown, {}));
   EXPECT_EQ(read_file("out.olf"), "keep me");
 }
 #else
@@ -94,7 +101,7 @@ TEST_F(OsFileTest, DevicesAreNotFiles) {
     OsFile f;
     EXPECT_FALSE(f.open_read(name)) << name;
     OsFile out;
-    EXPECT_FALSE(out.create_write(name, in)) << name;
+    EXPECT_FALSE(out.create_write(name, in, {})) << name;
   }
 }
 #endif

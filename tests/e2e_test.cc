@@ -341,18 +341,19 @@ TEST_F(Tool, OutputThatCannotBeCreated) {
 // A link named like the output that leads back to the input: truncating it would destroy
 // the input before a byte of it was read.
 TEST_F(Tool, LinkFromOutputToInputIsRefused) {
-#ifdef _WIN32
-  GTEST_SKIP() << "links need privileges on Windows; OutputOpenForReadingIsRefused covers it";
-#else
-  write_file("a.css", "a { x : y }");
-  write_file("b.css", "b { x : y }");
-  fs::create_symlink("a.css", "a.olf");
+  const std::string sheets[] = {"a { x : y }", "b { x : y }"};
+  write_file("a.css", sheets[0]);
+  write_file("b.css", sheets[1]);
+  // A hard link opens on Windows too, where the input is shared for writing; a symbolic link
+  // needs privileges there.
   fs::create_hard_link("b.css", "b.olf");
-  EXPECT_EQ(run_tool({"a.css"}).out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
   EXPECT_EQ(run_tool({"b.css"}).out, kBanner + "Soubor b.olf nejde otevrit pro zapis.\n");
-  EXPECT_EQ(read_file("a.css"), "a { x : y }");
-  EXPECT_EQ(read_file("b.css"), "b { x : y }");
+#ifndef _WIN32
+  fs::create_symlink("a.css", "a.olf");
+  EXPECT_EQ(run_tool({"a.css"}).out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
 #endif
+  EXPECT_EQ(read_file("a.css"), sheets[0]);
+  EXPECT_EQ(read_file("b.css"), sheets[1]);
 }
 
 // A full disk is a failure, not a success: small output fails at the final flush, large
@@ -486,6 +487,57 @@ TEST_F(Tool, OutputOpenForReadingIsRefused) {
   CloseHandle(held);
   EXPECT_EQ(r.out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
   EXPECT_EQ(read_file("a.olf"), "held");
+}
+
+// Regression: an input that another program held open for writing, sharing it for reading
+// and writing (a log tailer, an editor), was refused although `type` read it.
+TEST_F(Tool, InputThatAnotherProgramWritesConverts) {
+  write_file("a.css", "a { b : c }");
+  HANDLE held = CreateFileW(L"a.css", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const ToolRun r = run_tool({"a.css"});
+  CloseHandle(held);
+  EXPECT_EQ(r.out, kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+  EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
+}
+
+// Runs a POSIX shell script in the current folder, when this is Wine: a Windows program there
+// cannot make two names that differ in letter case alone, since Wine opens either as the
+// other. False elsewhere.
+bool run_unix_script(const std::string& script) {
+  using Spawn = long(__cdecl*)(char* const*, int);
+  using UnixName = char*(__cdecl*)(const wchar_t*);
+  const auto spawn = reinterpret_cast<Spawn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "__wine_unix_spawnvp")));
+  const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (spawn == nullptr || unix_name == nullptr) return false;
+  char* here = unix_name(fs::current_path().wstring().c_str());
+  if (here == nullptr) return false;
+  std::string line = "cd '" + std::string(here) + "' && " + script;
+  HeapFree(GetProcessHeap(), 0, here);
+  char sh[] = "/bin/sh";
+  char c[] = "-c";
+  char* argv[] = {sh, c, line.data(), nullptr};
+  return spawn(argv, 1) == 0;
+}
+
+// Regression: where letter case makes names differ (Wine on a Unix file system, folders with
+// case sensitivity on), `veltrim *.css` converted A.css into A.olf and then a.css into the
+// same file, and reported both as made. The second is refused now, before it truncates.
+TEST_F(Tool, WildcardNeverWritesOneOutputTwice) {
+  if (!run_unix_script("printf 'A { x : 1 }' >A.css && printf 'a { x : 2 }' >a.css")) {
+    GTEST_SKIP() << "needs Wine, to make two names that differ in letter case alone";
+  }
+  ScopedEnv env("VELTRIM_STATUS", "1");
+  const ToolRun r = run_tool({"*.css"});
+  EXPECT_EQ(r.out, kBanner + "Soubor A.css zpracovan do souboru A.olf.\n" +
+                       "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(read_file("A.olf"), "A{x :1 }\r\n");
+  EXPECT_EQ(folder_entries(), (std::vector<std::string>{"A.css", "A.olf", "a.css"}));
 }
 
 // The short (8.3) name that the file system keeps for an existing file beside its own, or ""

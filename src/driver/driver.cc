@@ -121,7 +121,7 @@ void print_named(const char* format, const char* name) {
 // Converts one named file and prints its result line; false when that line tells of a
 // failure. A short (8.3) name on Windows stands for its long one, from which the output is
 // named: a short output name could reach another file.
-bool convert_named(const char* in_name) {
+bool convert_named(const char* in_name, std::vector<FileId>& written) {
   char long_name[kNameSize];
   if (long_file_name(in_name, long_name, sizeof long_name)) in_name = long_name;
   char out_name[kNameSize];
@@ -140,11 +140,13 @@ bool convert_named(const char* in_name) {
     return false;
   }
   OsFile out_os;
-  if (!out_os.create_write(out_name, in_os)) {
+  FileId out_id;
+  if (!out_os.create_write(out_name, in_os, written) || !out_os.identity(out_id)) {
     print_named(msg::kCannotWrite, out_name);
     in_os.close();
     return false;
   }
+  written.push_back(out_id);
 
   const Outcome outcome = convert_files(in_os, out_os);
   char text[kClosingSize];
@@ -165,14 +167,17 @@ bool run_once(int argc, char** argv) {
 
   // Further arguments are ignored. A wildcard on Windows converts each stylesheet it matches,
   // each with its own result line.
+  // The outputs written so far: where letter case makes names differ, A.css and a.css
+  // would both write into one file, and the second would replace the first's output.
+  std::vector<FileId> written;
   std::vector<std::string> matches;
-  if (!match_stylesheets(argv[1], matches)) return convert_named(argv[1]);
+  if (!match_stylesheets(argv[1], matches)) return convert_named(argv[1], written);
   if (matches.empty()) {
     print_named(msg::kCannotRead, argv[1]);
     return false;
   }
   bool ok = true;
-  for (const std::string& name : matches) ok = convert_named(name.c_str()) && ok;
+  for (const std::string& name : matches) ok = convert_named(name.c_str(), written) && ok;
   return ok;
 }
 

@@ -41,6 +41,16 @@ bool write_all(OutFile& f, const unsigned char* src, std::size_t size) {
 
 }  // namespace
 
+bool may_replace(const OsFile& output, const OsFile& input, const std::vector<FileId>& written) {
+  FileId out_id;
+  FileId in_id;
+  if (!output.identity(out_id) || !input.identity(in_id) || out_id == in_id) return false;
+  for (const FileId& id : written) {
+    if (id == out_id) return false;
+  }
+  return true;
+}
+
 void in_attach(InFile& f, RawFile* raw, std::size_t block) {
   f.raw = raw;
   f.block = clamp_block(block);

@@ -24,6 +24,15 @@ class RawFile {
   virtual bool close() = 0;
 };
 
+// What the system knows a file by, whichever name reached it: the device and inode on POSIX,
+// the volume and file index on Windows. Two handles of one file have the same; two names
+// (letter case, a short name, a link) of one file too.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId& o) const { return volume == o.volume && index == o.index; }
+};
+
 // The operating system's file. Opening never truncates or creates anything that could be
 // the input: see create_write.
 class OsFile final : public RawFile {
@@ -33,16 +42,22 @@ class OsFile final : public RawFile {
   OsFile& operator=(const OsFile&) = delete;
   ~OsFile() override;
 
-  // Opens an existing file for reading; others may read it meanwhile. False for a missing
-  // file, one without read rights, or a directory; on Windows also for a device (a name
-  // such as NUL.css or COM1.css, or anything that is not a disk file) and for a name that
-  // does not spell exactly one file name. Names are bytes; on Windows, UTF-8 (win_names.h).
+  // Opens an existing file for reading; others may go on reading and writing it meanwhile
+  // (a log that grows, an editor's file): the conversion gets whatever bytes it reads. False
+  // for a missing file, one without read rights, or a directory; on Windows also for a device
+  // (a name such as NUL.css or COM1.css, or anything that is not a disk file) and for a name
+  // that does not spell exactly one file name. Names are bytes; on Windows, UTF-8
+  // (win_names.h).
   bool open_read(const char* name);
   // Creates the file, or truncates an existing one, for writing. False when it cannot, and
   // then nothing is truncated: when `name` leads to the file open in `input` (a link named
-  // like the output) or that cannot be ruled out, when another run is writing the same
-  // output, and on Windows when it is a device, as for open_read.
-  bool create_write(const char* name, const OsFile& input);
+  // like the output) or to one of `written` (outputs this run has written before: another
+  // name in letter case, a short name or a link), or that cannot be ruled out; when another
+  // run is writing the same output; on POSIX for a FIFO with no reader, and on Windows for a
+  // device, as for open_read.
+  bool create_write(const char* name, const OsFile& input, const std::vector<FileId>& written);
+  // The identity of the open file; false when the system cannot tell it.
+  bool identity(FileId& id) const;
   bool is_open() const { return handle_ != kInvalid; }
 
   long read(unsigned char* dst, std::size_t size) override;
@@ -54,6 +69,10 @@ class OsFile final : public RawFile {
   static constexpr std::intptr_t kInvalid = -1;
   std::intptr_t handle_ = kInvalid;
 };
+
+// True when `output`, just opened and not yet truncated, may be replaced: it is neither the
+// input nor one of the outputs written before, and both identities are known.
+bool may_replace(const OsFile& output, const OsFile& input, const std::vector<FileId>& written);
 
 // The name of the file `name` opens, its last component as the file system holds it: on Windows
 // a short (8.3) name there becomes the long one, so that the output is named after the input's

@@ -39,7 +39,16 @@ bool OsFile::open_read(const char* name) {
   return true;
 }
 
-bool OsFile::create_write(const char* name, const OsFile& input) {
+bool OsFile::identity(FileId& id) const {
+  struct stat st;
+  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return false;
+  id.volume = static_cast<std::uint64_t>(st.st_dev);
+  id.index = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+bool OsFile::create_write(const char* name, const OsFile& input,
+                          const std::vector<FileId>& written) {
   // Open without O_TRUNC first: the name may lead to the input itself, through a symbolic
   // or a hard link, and truncating it would destroy the very bytes about to be read.
   // Non-blocking, so that a FIFO with no reader is refused at once (ENXIO) instead of
@@ -62,20 +71,15 @@ bool OsFile::create_write(const char* name, const OsFile& input) {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
   bool ok = locked == 0 || errno != EWOULDBLOCK;
-  // The output must not be the input. When either identity cannot be read, that cannot be
-  // ruled out, so the output is refused.
+  handle_ = fd;
+  // The output must be neither the input nor an output of this run. When an identity cannot
+  // be read, that cannot be ruled out, so the output is refused.
   struct stat out_st;
-  struct stat in_st;
-  ok = ok && ::fstat(fd, &out_st) == 0 && ::fstat(fd_of(input.handle_), &in_st) == 0 &&
-       !(out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino);
+  ok = ok && ::fstat(fd, &out_st) == 0 && may_replace(*this, input, written);
   // Only a regular file has a length to drop; devices and pipes are written as they are.
   if (ok && S_ISREG(out_st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
-  if (!ok) {
-    ::close(fd);
-    return false;
-  }
-  handle_ = fd;
-  return true;
+  if (!ok) close();
+  return ok;
 }
 
 long OsFile::read(unsigned char* dst, std::size_t size) {

@@ -67,9 +67,8 @@ bool find_held(const wchar_t* path) {
 
 // CreateFileW on an exact path, kept only when it is a disk file: a console, printer, serial
 // port or pipe would wait for input that never comes, or swallow the output.
-HANDLE open_exact(const wchar_t* path, DWORD access, DWORD disposition) {
-  HANDLE h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE open_exact(const wchar_t* path, DWORD access, DWORD share, DWORD disposition) {
+  HANDLE h = CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     return INVALID_HANDLE_VALUE;
@@ -84,18 +83,29 @@ OsFile::~OsFile() {
 }
 
 bool OsFile::open_read(const char* name) {
-  // Others may read the file meanwhile but not write it; a folder does not open this way.
+  // Others may go on reading and writing the file meanwhile, as `type` lets them: a log
+  // tailer's or an editor's file would be refused otherwise. A folder does not open this way.
   if (!exact_path(name, g_path)) return false;
-  HANDLE h = open_exact(g_path, GENERIC_READ, OPEN_EXISTING);
+  HANDLE h = open_exact(g_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
 }
 
-bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
-  // The input is open without FILE_SHARE_WRITE, so a name that leads to it (a link) fails
-  // here with a sharing violation before anything is truncated; so does an output that
-  // another run is writing, which shares it for reading only.
+bool OsFile::identity(FileId& id) const {
+  // The 64-bit index: on ReFS, whose files have 128-bit ones, two files may share it, which
+  // at worst refuses an output that was safe to write.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!is_open() || !GetFileInformationByHandle(handle_of(handle_), &info)) return false;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  return true;
+}
+
+bool OsFile::create_write(const char* name, const OsFile& input,
+                          const std::vector<FileId>& written) {
+  // An output that another run is writing, which shares it for reading only, fails here
+  // with a sharing violation before anything is truncated.
   // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
   // "long style theme.olf". An output name that reaches an existing file under another name
   // is refused before anything is truncated; a difference in letter case alone is the same
@@ -107,9 +117,16 @@ bool OsFile::create_write(const char* name, const OsFile& /*input*/) {
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) {
     return false;
   }
-  HANDLE h = open_exact(g_path, GENERIC_WRITE, CREATE_ALWAYS);
+  // Opened as it is, and truncated only once it is known to be neither the input (a link
+  // named like the output) nor an output that this run has written already (`a.olf` after
+  // `A.olf`, where letter case makes names differ).
+  HANDLE h = open_exact(g_path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  if (!may_replace(*this, input, written) || !SetEndOfFile(h)) {
+    close();
+    return false;
+  }
   return true;
 }
 
