@@ -19,9 +19,9 @@
 
 namespace {
 
-using veltrim::testing::MemoryFile;
+using veltrim::testing::MemorySource;
 
-using veltrim::bench::Sink;
+using veltrim::bench::CountingSink;
 
 const std::string& sheet(bool crlf) {
   static const std::string lf =
@@ -43,8 +43,8 @@ void BM_Convert(benchmark::State& state) {
   auto in = veltrim::testing::new_in_file();
   auto out = veltrim::testing::new_out_file();
   // Made once: the loop measures the conversion and the reads into its buffer, as a file's.
-  MemoryFile src(css);
-  Sink dst;
+  MemorySource src(css);
+  CountingSink dst;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom
     src.pos = 0;
     dst.written = 0;

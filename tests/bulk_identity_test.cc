@@ -19,9 +19,9 @@ namespace {
 
 Converted run(const std::string& in, bool plain, std::size_t in_block, std::size_t out_block,
               std::size_t split = kNever) {
-  MemoryFile src(in);
+  MemorySource src(in);
   src.split_at = split;
-  return run_convert(src, in_block, out_block, MemoryFile(), plain);
+  return run_convert(src, in_block, out_block, MemorySink(), plain);
 }
 
 void expect_same(const std::string& in, std::size_t in_block, std::size_t out_block,
@@ -245,12 +245,12 @@ TEST(BulkIdentity, SameStopOnFailures) {
     Converted r[2];
     Converted w[2];
     for (bool plain : {false, true}) {
-      MemoryFile src(css);
+      MemorySource src(css);
       src.fail_read_at = at;
-      r[plain] = run_convert(src, 1000, 1000, MemoryFile(), plain);
-      MemoryFile dst;
+      r[plain] = run_convert(src, 1000, 1000, MemorySink(), plain);
+      MemorySink dst;
       dst.fail_write_at = at;
-      w[plain] = run_convert(MemoryFile(css), 1000, 1000, dst, plain);
+      w[plain] = run_convert(MemorySource(css), 1000, 1000, dst, plain);
     }
     EXPECT_EQ(r[0].out, r[1].out) << at;
     EXPECT_EQ(r[0].read_pos, r[1].read_pos) << at;

@@ -84,7 +84,7 @@ TEST(Copier, SameOutputAcrossEveryBufferBoundary) {
     const std::string want = convert(in);
     for (std::size_t block : {1, 2, 3, 5, 16}) {
       for (std::size_t split = 0; split <= in.size(); ++split) {
-        MemoryFile src(in);
+        MemorySource src(in);
         src.split_at = split;
         Converted got = run_convert(src, block, block);
         ASSERT_EQ(got.out, want) << "input: " << in << "\nblock " << block << " split " << split;
@@ -127,7 +127,7 @@ TEST(Copier, SelectorAndDeclarationResults) {
 
 // A failed read stops the conversion with what was written so far, and is not an end.
 TEST(Copier, ReadFailureKeepsPrefixAndIsReported) {
-  MemoryFile in(kSheet);
+  MemorySource in(kSheet);
   in.fail_read_at = 40;
   Converted got = run_convert(in, 8, 8);
   EXPECT_TRUE(got.read_failed);
@@ -142,9 +142,9 @@ TEST(Copier, StopsAtFirstFailedWrite) {
   std::string big = "a{x:y}";
   big += std::string(10000, 'b');
   big += "{z:w}";
-  MemoryFile out;
+  MemorySink out;
   out.fail_write_at = 2;
-  Converted got = run_convert(MemoryFile(big), 16, 2, out);
+  Converted got = run_convert(MemorySource(big), 16, 2, out);
   EXPECT_FALSE(got.write_ok);
   EXPECT_FALSE(got.read_failed);
   EXPECT_EQ(got.out, "a{");
@@ -153,15 +153,15 @@ TEST(Copier, StopsAtFirstFailedWrite) {
 
 // Short writes are finished, not lost; a failing close is a lost write.
 TEST(Copier, ShortWritesCompleteAndFailingCloseIsReported) {
-  MemoryFile out;
+  MemorySink out;
   out.max_write = 1;
-  Converted got = run_convert(MemoryFile(kSheet), kBlockSize, 7, out);
+  Converted got = run_convert(MemorySource(kSheet), kBlockSize, 7, out);
   EXPECT_TRUE(got.write_ok);
   EXPECT_EQ(got.out, convert(kSheet));
 
-  MemoryFile failing;
+  MemorySink failing;
   failing.fail_close = true;
-  EXPECT_FALSE(run_convert(MemoryFile("a{}"), kBlockSize, kBlockSize, failing).write_ok);
+  EXPECT_FALSE(run_convert(MemorySource("a{}"), kBlockSize, kBlockSize, failing).write_ok);
 }
 
 }  // namespace

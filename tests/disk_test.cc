@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_io.h"
+#include "platform/os_file.h"
 #include "temp_dir.h"
 
 namespace veltrim::testing {
@@ -13,15 +13,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class OsFileTest : public ::testing::Test {
+class SystemFileTest : public ::testing::Test {
  protected:
   ScopedTempDir dir_;
 };
 
-TEST_F(OsFileTest, ReadsWholeFileThroughStream) {
+TEST_F(SystemFileTest, ReadsWholeFileThroughStream) {
   write_file("in.css", "a/b");
-  OsFile raw;
-  ASSERT_TRUE(raw.open_read("in.css"));
+  FileSource raw;
+  ASSERT_TRUE(raw.open("in.css"));
   auto in = std::make_unique<InFile>();
   in_attach(*in, &raw, 2);
   unsigned char c = 0;
@@ -32,21 +32,21 @@ TEST_F(OsFileTest, ReadsWholeFileThroughStream) {
   EXPECT_FALSE(in->failed);
 }
 
-TEST_F(OsFileTest, RefusesMissingFileAndFolder) {
+TEST_F(SystemFileTest, RefusesMissingFileAndFolder) {
   fs::create_directory("dir.css");
-  OsFile a;
-  OsFile b;
-  EXPECT_FALSE(a.open_read("missing.css"));
-  EXPECT_FALSE(b.open_read("dir.css"));
+  FileSource a;
+  FileSource b;
+  EXPECT_FALSE(a.open("missing.css"));
+  EXPECT_FALSE(b.open("dir.css"));
 }
 
-TEST_F(OsFileTest, CreateTruncatesExistingOutput) {
+TEST_F(SystemFileTest, CreateTruncatesExistingOutput) {
   write_file("in.css", "in");
   write_file("out.olf", "a much longer old content");
-  OsFile in;
-  ASSERT_TRUE(in.open_read("in.css"));
-  OsFile out;
-  ASSERT_TRUE(out.create_write("out.olf", in, {}));
+  FileSource in;
+  ASSERT_TRUE(in.open("in.css"));
+  FileSink out;
+  ASSERT_TRUE(out.create("out.olf", in, {}));
   const unsigned char bytes[] = {'n', 'e', 'w'};
   EXPECT_EQ(out.write(bytes, 3), 3);
   EXPECT_TRUE(out.close());
@@ -55,7 +55,7 @@ TEST_F(OsFileTest, CreateTruncatesExistingOutput) {
 
 // A name that leads to the open input, or to an output this run has written, directly or
 // through a link, must not let the output truncate it.
-TEST_F(OsFileTest, RefusesOutputThatIsTheInputOrWrittenBefore) {
+TEST_F(SystemFileTest, RefusesOutputThatIsTheInputOrWrittenBefore) {
   write_file("in.css", "keep me");
   write_file("done.olf", "written before");
   std::vector<std::string> names = {"in.css", "done.olf"};
@@ -65,15 +65,15 @@ TEST_F(OsFileTest, RefusesOutputThatIsTheInputOrWrittenBefore) {
   fs::create_hard_link("done.olf", "done-link.olf");
   names.insert(names.end(), {"sym.olf", "hard.olf", "done-link.olf"});
 #endif
-  OsFile in;
-  ASSERT_TRUE(in.open_read("in.css"));
-  OsFile done;
-  ASSERT_TRUE(done.open_read("done.olf"));
+  FileSource in;
+  ASSERT_TRUE(in.open("in.css"));
+  FileSource done;
+  ASSERT_TRUE(done.open("done.olf"));
   std::vector<FileId> written(1);
   ASSERT_TRUE(done.identity(written[0]));
   for (const std::string& name : names) {
-    OsFile out;
-    EXPECT_FALSE(out.create_write(name.c_str(), in, written)) << name;
+    FileSink out;
+    EXPECT_FALSE(out.create(name.c_str(), in, written)) << name;
   }
   EXPECT_EQ(read_file("in.css"), "keep me");
   EXPECT_EQ(read_file("done.olf"), "written before");
@@ -83,25 +83,25 @@ TEST_F(OsFileTest, RefusesOutputThatIsTheInputOrWrittenBefore) {
 // Regression: when the input's identity could not be read (fstat failing), the same-file
 // guard was skipped and a link to the input was truncated. An input whose identity is
 // unknown, here one that never opened, now refuses every output.
-TEST_F(OsFileTest, OutputIsRefusedWhenTheInputsIdentityIsUnknown) {
+TEST_F(SystemFileTest, OutputIsRefusedWhenTheInputsIdentityIsUnknown) {
   write_file("out.olf", "keep me");
-  OsFile unknown;
-  OsFile out;
-  EXPECT_FALSE(out.create_write("out.olf", unknown, {}));
+  FileSource unknown;
+  FileSink out;
+  EXPECT_FALSE(out.create("out.olf", unknown, {}));
   EXPECT_EQ(read_file("out.olf"), "keep me");
 }
 #else
 // Names Windows keeps for devices open a console, a port or nothing: refused, in any folder.
-TEST_F(OsFileTest, DevicesAreNotFiles) {
+TEST_F(SystemFileTest, DevicesAreNotFiles) {
   write_file("in.css", "in");
-  OsFile in;
-  ASSERT_TRUE(in.open_read("in.css"));
+  FileSource in;
+  ASSERT_TRUE(in.open("in.css"));
   for (const char* name : {"NUL.css", "aux.css", "COM1.css", "sub\\con.css", "CONIN$", "\\\\.\\NUL",
                            "\\\\?\\GLOBALROOT\\Device\\Null"}) {
-    OsFile f;
-    EXPECT_FALSE(f.open_read(name)) << name;
-    OsFile out;
-    EXPECT_FALSE(out.create_write(name, in, {})) << name;
+    FileSource f;
+    EXPECT_FALSE(f.open(name)) << name;
+    FileSink out;
+    EXPECT_FALSE(out.create(name, in, {})) << name;
   }
 }
 #endif

@@ -33,7 +33,7 @@ struct Finished {
   int write_calls = 0;
 };
 
-Finished run(MemoryFile in, MemoryFile out, std::size_t block) {
+Finished run(MemorySource in, MemorySink out, std::size_t block) {
   Finished r;
   r.outcome = convert_files(in, out, block);
   EXPECT_TRUE(out.closed) << "the output must be closed on every path";
@@ -50,7 +50,7 @@ bool is_prefix(const std::string& part, const std::string& whole) {
 }
 
 TEST(Faults, CleanRunReportsSuccess) {
-  const Finished r = run(MemoryFile(kSheet), MemoryFile(), kBlockSize);
+  const Finished r = run(MemorySource(kSheet), MemorySink(), kBlockSize);
   EXPECT_FALSE(r.outcome.read_failed);
   EXPECT_FALSE(r.outcome.write_failed);
   EXPECT_EQ(r.out, convert(kSheet));
@@ -77,8 +77,8 @@ TEST(Faults, EveryOffsetGivesTheRightMessageAndAPrefix) {
     for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
       for (std::size_t n = 0; n < row.limit; ++n) {
         SCOPED_TRACE(::testing::Message() << row.name << ", N=" << n << ", block=" << block);
-        MemoryFile in(kSheet);
-        MemoryFile out;
+        MemorySource in(kSheet);
+        MemorySink out;
         if (row.fault == READ_FAILS) in.fail_read_at = n;
         if (row.fault != READ_FAILS) out.fail_write_at = n;
         if (row.fault == SHORT_WRITE_THEN_FAILS) out.max_write = 2;
@@ -102,9 +102,9 @@ TEST(Faults, EveryOffsetGivesTheRightMessageAndAPrefix) {
 // Short writes alone lose nothing: they are finished, and the run succeeds.
 TEST(Faults, ShortWritesAloneSucceed) {
   for (std::size_t max_write : {1, 2, 5}) {
-    MemoryFile out;
+    MemorySink out;
     out.max_write = max_write;
-    const Finished r = run(MemoryFile(kSheet), out, 16);
+    const Finished r = run(MemorySource(kSheet), out, 16);
     EXPECT_FALSE(r.outcome.write_failed) << max_write;
     EXPECT_EQ(r.out, convert(kSheet));
   }
@@ -114,16 +114,16 @@ TEST(Faults, ShortWritesAloneSucceed) {
 // that moves nothing would be retried for ever, and a read that reports more bytes than were
 // asked would send the scan past the buffer.
 TEST(Faults, RawFilesThatBreakTheirContract) {
-  MemoryFile stalled;
+  MemorySink stalled;
   stalled.max_write = 0;
-  const Finished w = run(MemoryFile(kSheet), stalled, 16);
+  const Finished w = run(MemorySource(kSheet), stalled, 16);
   EXPECT_EQ(w.text, message(msg::kWriteFailed, kOut));
   EXPECT_EQ(w.write_calls, 1) << "a write that moved nothing was tried again";
 
   for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
-    MemoryFile in(kSheet);
-    in.over_read = true;
-    const Finished r = run(in, MemoryFile(), block);
+    MemorySource in(kSheet);
+    in.over_read_at = 0;
+    const Finished r = run(in, MemorySink(), block);
     EXPECT_EQ(r.text, message(msg::kReadFailed, kIn)) << block;
     EXPECT_EQ(r.out, "") << block;
   }
@@ -131,9 +131,9 @@ TEST(Faults, RawFilesThatBreakTheirContract) {
 
 // Regression: a failing close (a delayed write the system lost) was reported as success.
 TEST(Faults, FailingCloseIsAWriteFailure) {
-  MemoryFile out;
+  MemorySink out;
   out.fail_close = true;
-  const Finished r = run(MemoryFile(kSheet), out, kBlockSize);
+  const Finished r = run(MemorySource(kSheet), out, kBlockSize);
   EXPECT_TRUE(r.outcome.write_failed);
   EXPECT_EQ(r.out, convert(kSheet));
   EXPECT_EQ(r.text, message(msg::kWriteFailed, kOut));
@@ -141,9 +141,9 @@ TEST(Faults, FailingCloseIsAWriteFailure) {
 
 // Both streams failing get both messages, read first, and still no success message.
 TEST(Faults, ReadAndWriteFailuresAreBothReported) {
-  MemoryFile in(kSheet);
+  MemorySource in(kSheet);
   in.fail_read_at = 30;
-  MemoryFile out;
+  MemorySink out;
   out.fail_close = true;
   const Finished r = run(in, out, 8);
   EXPECT_EQ(r.text, message(msg::kReadFailed, kIn) + message(msg::kWriteFailed, kOut));

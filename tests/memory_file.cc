@@ -6,33 +6,35 @@
 
 namespace veltrim::testing {
 
-long MemoryFile::read(unsigned char* dst, std::size_t size) {
+long MemorySource::read(unsigned char* dst, std::size_t size) {
   if (pos < split_at && split_at < pos + size) size = split_at - pos;
   if (pos >= fail_read_at) return -1;
   if (fail_read_at - pos < size) size = fail_read_at - pos;
-  std::size_t n = std::min(size, data.size() - pos);
+  const std::size_t n = std::min(size, data.size() - pos);
   std::copy_n(data.data() + pos, n, dst);
+  const bool over = pos >= over_read_at;
   pos += n;
-  return static_cast<long>(over_read && n > 0 ? size + 1 : n);
+  return static_cast<long>(over ? size + 1 : n);
 }
 
-long MemoryFile::write(const unsigned char* src, std::size_t size) {
+long MemorySink::write(const unsigned char* src, std::size_t size) {
   ++write_calls;
   // A caller that kept retrying writes that move nothing would hang the test: end it.
   if (max_write == 0 && write_calls > 100) return -1;
+  if (write_calls == fail_call) return -1;
   if (fail_write_at != kNever && data.size() + size > fail_write_at) return -1;
   size = std::min(size, max_write);
   data.append(reinterpret_cast<const char*>(src), size);
-  return static_cast<long>(size);
+  return static_cast<long>(over_write ? size + 1 : size);
 }
 
-bool MemoryFile::close() {
+bool MemorySink::close() {
   closed = true;
   return !fail_close;
 }
 
-Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block, MemoryFile out,
-                      bool plain) {
+Converted run_convert(MemorySource in, std::size_t in_block, std::size_t out_block,
+                      MemorySink out, bool plain) {
   // One pair of streams serves every conversion of the process, as in the tool: tests run
   // one at a time, and fresh 256 KiB buffers for each small conversion would cost more than
   // it does (under AddressSanitizer, a mapping and unmapping each).
@@ -57,7 +59,7 @@ Converted run_convert(MemoryFile in, std::size_t in_block, std::size_t out_block
 }
 
 std::string convert(const std::string& in) {
-  return run_convert(MemoryFile(in)).out;
+  return run_convert(MemorySource(in)).out;
 }
 
 ScanFixture::ScanFixture(const std::string& bytes, std::size_t block) : in_raw(bytes) {

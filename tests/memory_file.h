@@ -1,4 +1,4 @@
-// An in-memory raw file for the unit tests, with knobs that shape and break its I/O.
+// In-memory sources and sinks for the unit tests, with knobs that shape and break their I/O.
 #pragma once
 
 #include <cstddef>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/converter.h"
-#include "platform/file_io.h"
+#include "convert/stream.h"
 
 namespace veltrim::testing {
 
@@ -17,21 +17,30 @@ constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 inline std::unique_ptr<InFile> new_in_file() { return std::unique_ptr<InFile>(new InFile); }
 inline std::unique_ptr<OutFile> new_out_file() { return std::unique_ptr<OutFile>(new OutFile); }
 
-class MemoryFile final : public RawFile {
+// An input in memory.
+class MemorySource final : public Source {
  public:
-  explicit MemoryFile(std::string bytes = {}) : data(std::move(bytes)) {}
-
+  explicit MemorySource(std::string bytes = {}) : data(std::move(bytes)) {}
   long read(unsigned char* dst, std::size_t size) override;
+
+  std::string data;                    // what is read
+  std::size_t pos = 0;                 // read position
+  std::size_t split_at = kNever;       // no single read crosses this offset
+  std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
+  std::size_t over_read_at = kNever;   // reads from here on report one byte more than asked
+};
+
+// An output in memory.
+class MemorySink final : public Sink {
+ public:
   long write(const unsigned char* src, std::size_t size) override;
   bool close() override;
 
-  std::string data;          // what is read, or what was written
-  std::size_t pos = 0;       // read position
-  std::size_t split_at = kNever;       // no single read crosses this offset
-  std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
+  std::string data;                    // what was written
   std::size_t fail_write_at = kNever;  // a write that would pass this size fails
+  int fail_call = -1;                  // this write call (counted from 1) fails, and no other
   std::size_t max_write = kNever;      // larger writes come back short; 0: none moves a byte
-  bool over_read = false;              // reads report one byte more than was asked
+  bool over_write = false;             // writes report one byte more than they moved
   bool fail_close = false;
   int write_calls = 0;
   bool closed = false;
@@ -47,8 +56,8 @@ struct Converted {
 
 // Runs convert_sheet over `in` with the given stream blocks, then closes the output;
 // `plain` keeps to the per-character path.
-Converted run_convert(MemoryFile in, std::size_t in_block = kBlockSize,
-                      std::size_t out_block = kBlockSize, MemoryFile out = MemoryFile(),
+Converted run_convert(MemorySource in, std::size_t in_block = kBlockSize,
+                      std::size_t out_block = kBlockSize, MemorySink out = MemorySink(),
                       bool plain = false);
 
 // Just the output bytes, with full-size blocks.
@@ -57,8 +66,8 @@ std::string convert(const std::string& in);
 // A converter over a memory input, for driving the scanner and the copy steps directly.
 struct ScanFixture {
   explicit ScanFixture(const std::string& in, std::size_t block = kBlockSize);
-  MemoryFile in_raw;
-  MemoryFile out_raw;
+  MemorySource in_raw;
+  MemorySink out_raw;
   std::unique_ptr<InFile> in = new_in_file();
   std::unique_ptr<OutFile> out = new_out_file();
   ConverterState st;

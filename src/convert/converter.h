@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "convert/blanks.h"
-#include "platform/file_io.h"
+#include "convert/stream.h"
 
 namespace veltrim {
 

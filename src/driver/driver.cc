@@ -7,75 +7,47 @@
 #include <string>
 #include <vector>
 
-#include "fast/bulk.h"
-#include "driver/marked_text.h"
 #include "driver/messages.h"
+#include "fast/bulk.h"
 #include "platform/console.h"
-#include "platform/file_io.h"
+#include "platform/os_file.h"
+#include "text/mark_streams.h"
 
 namespace veltrim {
 
 namespace {
 
-constexpr char kInExt[] = ".css";
-constexpr char kOutExt[] = ".olf";
-constexpr std::size_t kExtLen = sizeof(kInExt) - 1;
-
-// The streams hold a buffer of kBlockSize each, and the byte order mark's layers a few blocks
-// of their own: static, so that neither the stack nor the heap has to carry them.
+// The streams hold a buffer of kBlockSize each, and the byte order mark's streams a few
+// blocks of their own: static, so that neither the stack nor the heap has to carry them.
 InFile g_in;
 OutFile g_out;
-MarkedInput g_marked_in;
-MarkedOutput g_marked_out;
+MarkStreams g_marks;
 
-}  // namespace
-
-namespace {
-
-// A name's length as its system counts it: on Windows the UTF-16 code units its bytes stand
-// for (every byte but a continuation byte starts one; a four-byte sequence is a pair).
-std::size_t name_length(const char* name, std::size_t bytes) {
-#ifdef _WIN32
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < bytes; ++i) {
-    const auto b = static_cast<unsigned char>(name[i]);
-    units += (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
+// True when ".css", in any ASCII letter case, stands anywhere in the name.
+bool holds_css(const char* name, std::size_t len) {
+  for (std::size_t end = 4; end <= len; ++end) {
+    if (ends_in_css(name, end)) return true;
   }
-  return units;
-#else
-  (void)name;
-  return bytes;
-#endif
+  return false;
 }
 
 }  // namespace
 
 NameCheck check_name(const char* arg, char (&out_name)[kNameSize]) {
-  std::size_t len = std::strlen(arg);
-  if (len < kExtLen + 1) return NAME_TOO_SHORT;
+  const std::size_t len = std::strlen(arg);
+  if (len < 5) return NAME_TOO_SHORT;
   if (len >= kNameSize || name_length(arg, len) > kNameMax) return NAME_TOO_LONG;
-
-  // ASCII lower-casing only: names are bytes in the system's narrow character set, and
-  // other bytes must not change.
-  char lower_name[kNameSize];
-  for (std::size_t i = 0; i <= len; ++i) {
-    char c = arg[i];
-    lower_name[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  if (std::memcmp(lower_name + len - kExtLen, kInExt, kExtLen) != 0) {
-    return std::strstr(lower_name, kInExt) ? NAME_CSS_NOT_AT_END : NAME_NO_CSS;
-  }
-
-  std::memcpy(out_name, arg, len + 1);
-  std::memcpy(out_name + len - kExtLen, kOutExt, kExtLen);
+  if (!ends_in_css(arg, len)) return holds_css(arg, len) ? NAME_CSS_NOT_AT_END : NAME_NO_CSS;
+  // The last four bytes become ".olf", lower case whatever the case of ".css" was.
+  std::memcpy(out_name, arg, len - 4);
+  std::memcpy(out_name + len - 4, ".olf", 5);
   return NAME_OK;
 }
 
-Outcome convert_files(RawFile& in, RawFile& out, std::size_t block) {
-  g_marked_in.attach(in);
-  g_marked_out.attach(out, g_marked_in);
-  in_attach(g_in, &g_marked_in, block);
-  out_attach(g_out, &g_marked_out, block);
+Outcome convert_files(Source& in, Sink& out, std::size_t block) {
+  g_marks.attach(in, out);
+  in_attach(g_in, &g_marks.input(), block);
+  out_attach(g_out, &g_marks.output(), block);
   copy_in_bulk(g_in, g_out);
 
   Outcome outcome;
@@ -120,7 +92,8 @@ void print_named(const char* format, const char* name) {
 
 // Converts one named file and prints its result line; false when that line tells of a
 // failure. A short (8.3) name on Windows stands for its long one, from which the output is
-// named: a short output name could reach another file.
+// named: a short output name could reach another file. `written` holds the outputs of the
+// run so far, which this one may not be, and takes this one's.
 bool convert_named(const char* in_name, std::vector<FileId>& written) {
   char long_name[kNameSize];
   if (long_file_name(in_name, long_name, sizeof long_name)) in_name = long_name;
@@ -134,25 +107,23 @@ bool convert_named(const char* in_name, std::vector<FileId>& written) {
     return false;
   }
 
-  OsFile in_os;
-  if (!in_os.open_read(in_name)) {
+  FileSource in;
+  if (!in.open(in_name)) {
     print_named(msg::kCannotRead, in_name);
     return false;
   }
-  OsFile out_os;
+  FileSink out;
   FileId out_id;
-  if (!out_os.create_write(out_name, in_os, written) || !out_os.identity(out_id)) {
+  if (!out.create(out_name, in, written) || !out.identity(out_id)) {
     print_named(msg::kCannotWrite, out_name);
-    in_os.close();
     return false;
   }
   written.push_back(out_id);
 
-  const Outcome outcome = convert_files(in_os, out_os);
+  const Outcome outcome = convert_files(in, out);
   char text[kClosingSize];
   closing_text(outcome, in_name, out_name, text);
   print_text(text);
-  in_os.close();
   return !outcome.read_failed && !outcome.write_failed;
 }
 

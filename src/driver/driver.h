@@ -3,19 +3,10 @@
 
 #include <cstddef>
 
-#include "platform/file_io.h"
+#include "convert/stream.h"
+#include "platform/file_names.h"
 
 namespace veltrim {
-
-// The longest name taken, in the units of the system's names: bytes on POSIX, UTF-16 code
-// units on Windows, where a name arrives as bytes too (win_names.h) and a unit may take three
-// of them (a surrogate pair: four bytes for two units).
-constexpr std::size_t kNameMax = 511;
-#ifdef _WIN32
-constexpr std::size_t kNameSize = 3 * kNameMax + 1;
-#else
-constexpr std::size_t kNameSize = kNameMax + 1;
-#endif
 
 enum NameCheck {
   NAME_OK,
@@ -37,8 +28,9 @@ struct Outcome {
 
 // Converts `in` into `out` through the process's stream buffers and closes `out`; the input
 // stays open for its owner to close. An input that starts with a byte order mark is written
-// back with it, UTF-16 as UTF-16 (marked_text.h). Tests shrink the buffers with `block`.
-Outcome convert_files(RawFile& in, RawFile& out, std::size_t block = kBlockSize);
+// back with it, UTF-16 and UTF-32 in their own encoding (text/mark_streams.h). Tests shrink
+// the buffers with `block`.
+Outcome convert_files(Source& in, Sink& out, std::size_t block = kBlockSize);
 
 // Room for the longest closing text: both failure messages, each with a name.
 constexpr std::size_t kClosingSize = 2 * kNameSize + 128;

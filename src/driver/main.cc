@@ -1,11 +1,11 @@
 #include "driver/driver.h"
 
 #ifdef _WIN32
-#include "platform/win_names.h"
+#include "text/codec.h"
 
 // The wide command line holds the names exactly as typed; the narrow one would have turned
 // every character outside the code page into a look-alike or a '?'. The first argument goes
-// on as bytes (win_names.h), and comes back to the same wide name when the file is opened.
+// on as WTF-8 bytes (text/codec.h), and comes back to the same wide name when the file is opened.
 int wmain(int argc, wchar_t** wargv) {
   // The longest command line Windows passes is 32767 units, each at most 3 bytes here.
   static char first[3 * 32768];

@@ -8,7 +8,7 @@ namespace veltrim {
 // then fails the write that passes it, which is reported, instead of killing the process.
 void start_process();
 
-// Writes a message to standard output. On Windows the names in it are UTF-8 (win_names.h)
+// Writes a message to standard output. On Windows the names in it are WTF-8 (text/codec.h)
 // and leave in the console's code page, where a character it lacks shows as '?'.
 void print_text(const char* text);
 

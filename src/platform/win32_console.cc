@@ -3,22 +3,25 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/console.h"
-#include "platform/win_names.h"
+#include "text/codec.h"
 
 namespace veltrim {
 
 void start_process() {}
 
-void print_text(const char* text) {
+namespace {
+
+void print_to(std::FILE* stream, const char* text) {
   // Messages are a few hundred units: the longest holds two names of at most 511 units.
   constexpr int kUnits = 4096;
-  static wchar_t wide[kUnits];
-  static char out[4 * kUnits];
+  wchar_t wide[kUnits];
+  char out[4 * kUnits];
   if (!bytes_to_wide(text, wide, kUnits)) {
-    std::fputs(text, stdout);  // not from a name the system gave: leave it as it is
+    std::fputs(text, stream);  // not from a name the system gave: leave it as it is
     return;
   }
   // Without a console of its own (output into a pipe or a file, under a service) the console
@@ -33,7 +36,13 @@ void print_text(const char* text) {
   int n = WideCharToMultiByte(cp, utf ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out, sizeof out,
                               unknown, nullptr);
   if (n == 0 && !utf) n = WideCharToMultiByte(cp, 0, wide, -1, out, sizeof out, unknown, nullptr);
-  std::fputs(n > 0 ? out : text, stdout);
+  std::fputs(n > 0 ? out : text, stream);
+}
+
+}  // namespace
+
+void print_text(const char* text) {
+  print_to(stdout, text);
 }
 
 namespace {

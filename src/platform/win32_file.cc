@@ -1,12 +1,12 @@
-// The operating system's file on Windows, through KERNEL32 alone.
+// The operating system's files on Windows, through KERNEL32 alone.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
 
-#include "platform/file_io.h"
-#include "platform/win_names.h"
+#include "platform/file_names.h"
+#include "platform/os_file.h"
 
 namespace veltrim {
 
@@ -78,21 +78,11 @@ HANDLE open_exact(const wchar_t* path, DWORD access, DWORD share, DWORD disposit
 
 }  // namespace
 
-OsFile::~OsFile() {
-  if (is_open()) CloseHandle(handle_of(handle_));
+SystemFile::~SystemFile() {
+  release();
 }
 
-bool OsFile::open_read(const char* name) {
-  // Others may go on reading and writing the file meanwhile, as `type` lets them: a log
-  // tailer's or an editor's file would be refused otherwise. A folder does not open this way.
-  if (!exact_path(name, g_path)) return false;
-  HANDLE h = open_exact(g_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(h);
-  return true;
-}
-
-bool OsFile::identity(FileId& id) const {
+bool SystemFile::identity(FileId& id) const {
   // The 64-bit index: on ReFS, whose files have 128-bit ones, two files may share it, which
   // at worst refuses an output that was safe to write.
   BY_HANDLE_FILE_INFORMATION info;
@@ -102,8 +92,38 @@ bool OsFile::identity(FileId& id) const {
   return true;
 }
 
-bool OsFile::create_write(const char* name, const OsFile& input,
-                          const std::vector<FileId>& written) {
+bool SystemFile::is_disk_file() const {
+  return is_open() && GetFileType(handle_of(handle_)) == FILE_TYPE_DISK;
+}
+
+bool SystemFile::release() {
+  if (!is_open()) return true;
+  const HANDLE h = handle_of(handle_);
+  handle_ = kInvalid;
+  return CloseHandle(h) != 0;
+}
+
+bool FileSource::open(const char* name) {
+  // Others may go on reading and writing the file meanwhile, as `type` lets them: a log
+  // tailer's or an editor's file would be refused otherwise. A folder does not open this way.
+  if (!exact_path(name, g_path)) return false;
+  HANDLE h = open_exact(g_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+long FileSource::read(unsigned char* dst, std::size_t size) {
+  DWORD got = 0;
+  if (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
+    // The writer of a pipe has closed it: that is the end of the input, not a failure.
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  }
+  return static_cast<long>(got);
+}
+
+bool FileSink::create(const char* name, const FileSource& input,
+                      const std::vector<FileId>& written) {
   // An output that another run is writing, which shares it for reading only, fails here
   // with a sharing violation before anything is truncated.
   // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
@@ -124,22 +144,13 @@ bool OsFile::create_write(const char* name, const OsFile& input,
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   if (!may_replace(*this, input, written) || !SetEndOfFile(h)) {
-    close();
+    release();
     return false;
   }
   return true;
 }
 
-long OsFile::read(unsigned char* dst, std::size_t size) {
-  DWORD got = 0;
-  if (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
-    // The writer of a pipe has closed it: that is the end of the input, not a failure.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-  }
-  return static_cast<long>(got);
-}
-
-long OsFile::write(const unsigned char* src, std::size_t size) {
+long FileSink::write(const unsigned char* src, std::size_t size) {
   DWORD put = 0;
   if (!WriteFile(handle_of(handle_), src, chunk(size), &put, nullptr)) return -1;
   return static_cast<long>(put);
@@ -198,13 +209,6 @@ bool match_stylesheets(const char* arg, std::vector<std::string>& names) {
     names.push_back(joined);
   }
   return true;
-}
-
-bool OsFile::close() {
-  if (!is_open()) return true;
-  HANDLE h = handle_of(handle_);
-  handle_ = kInvalid;
-  return CloseHandle(h) != 0;
 }
 
 }  // namespace veltrim

@@ -9,15 +9,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/marked_text.h"
 #include "fast/fast_path.h"
+#include "text/codec.h"
 #include "memory_file.h"
 
 namespace {
 
 using veltrim::kBlockSize;
 using veltrim::testing::Converted;
-using veltrim::testing::MemoryFile;
+using veltrim::testing::MemorySink;
+using veltrim::testing::MemorySource;
 using veltrim::testing::run_convert;
 
 [[noreturn]] void fail(const char* what, const std::string& in, const std::string& out) {
@@ -41,32 +42,30 @@ void check_blanks(const std::string& in, const std::string& out) {
 
 Converted run(const std::string& in, std::size_t in_block, std::size_t out_block, bool plain,
               std::size_t split_at = veltrim::testing::kNever) {
-  MemoryFile raw(in);
+  MemorySource raw(in);
   raw.split_at = split_at;
-  return run_convert(raw, in_block, out_block, MemoryFile(), plain);
+  return run_convert(raw, in_block, out_block, MemorySink(), plain);
 }
 
-// UTF-16 read as WTF-8 and written back, cut at `cut`, must give back every byte it was given:
-// lone surrogates and an odd last byte included.
-void check_utf16_round_trip(const std::string& in, std::size_t cut, bool big_endian) {
+// UTF-16 and UTF-32 read as WTF-8 and written back, cut at `cut`, must give back every byte
+// they were given: lone surrogates, units past U+10FFFF and a cut last unit included.
+void check_round_trip(const std::string& in, std::size_t cut, veltrim::ByteOrderMark mark) {
   const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-  std::string text(veltrim::utf16_decoded_max(in.size()) + 3, '\0');
+  std::string text(veltrim::decoded_max(in.size()), '\0');
   auto* t = reinterpret_cast<unsigned char*>(&text[0]);
-  veltrim::Utf16Decoder d;
-  d.big_endian = big_endian;
-  std::size_t n = veltrim::utf16_decode(d, src, cut, t);
-  n += veltrim::utf16_decode(d, src + cut, in.size() - cut, t + n);
-  n += veltrim::utf16_decode_end(d, t + n);
-  std::string back(veltrim::utf16_encoded_max(n) + 1, '\0');
+  veltrim::UnitDecoder d = veltrim::decoder_for(mark);
+  std::size_t n = veltrim::decode_units(d, src, cut, t);
+  n += veltrim::decode_units(d, src + cut, in.size() - cut, t + n);
+  n += veltrim::decode_end(d, t + n);
+  std::string back(veltrim::encoded_max(n) + sizeof d.part, '\0');
   auto* b = reinterpret_cast<unsigned char*>(&back[0]);
-  veltrim::Utf16Encoder e;
-  e.big_endian = big_endian;
-  std::size_t m = veltrim::utf16_encode(e, t, n / 2, b);
-  m += veltrim::utf16_encode(e, t + n / 2, n - n / 2, b + m);
-  m += veltrim::utf16_encode_end(e, b + m);
-  if (d.has_byte) b[m++] = d.byte;
+  veltrim::UnitEncoder e = veltrim::encoder_for(mark);
+  std::size_t m = veltrim::encode_units(e, t, n / 2, b);
+  m += veltrim::encode_units(e, t + n / 2, n - n / 2, b + m);
+  m += veltrim::encode_end(e, b + m);
+  for (std::size_t k = 0; k < d.part_len; ++k) b[m++] = d.part[k];
   back.resize(m);
-  if (back != in) fail("UTF-16 changed on its way through WTF-8", in, back);
+  if (back != in) fail("UTF-16 or UTF-32 changed on its way through WTF-8", in, back);
 }
 
 }  // namespace
@@ -76,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Converted reference = run(in, kBlockSize, kBlockSize, true);
   if (!reference.write_ok || reference.read_failed) fail("memory I/O failed", in, reference.out);
   check_blanks(in, reference.out);
-  check_utf16_round_trip(in, size / 3, size % 2 == 0);
+  // Every encoding with code units, the byte order taken from the input's length.
+  check_round_trip(in, size / 3, size % 2 == 0 ? veltrim::MARK_UTF16LE : veltrim::MARK_UTF16BE);
+  check_round_trip(in, size / 5, size % 2 == 0 ? veltrim::MARK_UTF32BE : veltrim::MARK_UTF32LE);
 
   // Block sizes come from the input's own bytes, without taking any away from the sheet,
   // so that the seed stylesheets are fuzzed as they are.

@@ -1,5 +1,6 @@
-// Inputs that start with a byte order mark, through the whole run over memory files: the mark
-// comes back first, UTF-16 is converted over its code units and written back as UTF-16.
+// Inputs that start with a byte order mark, through the whole run over memory: the mark comes
+// back first, UTF-16 and UTF-32 are converted over their code units and written back as they
+// came.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,6 +23,17 @@ std::string utf16(const std::u16string& text, bool big_endian, bool mark = true)
 }
 std::string le(const std::u16string& text) { return utf16(text, false); }
 std::string be(const std::u16string& text) { return utf16(text, true); }
+
+// UTF-32 units, characters or not, as bytes after the mark of their order.
+std::string utf32(const std::u32string& units, bool big_endian) {
+  std::string bytes = big_endian ? std::string("\0\0\xFE\xFF", 4) : std::string("\xFF\xFE\0\0", 4);
+  for (char32_t u : units) {
+    for (int k = 0; k < 4; ++k) bytes += static_cast<char>(u >> (8 * (big_endian ? 3 - k : k)));
+  }
+  return bytes;
+}
+std::string le32(const std::u32string& units) { return utf32(units, false); }
+std::string be32(const std::u32string& units) { return utf32(units, true); }
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
 
@@ -55,10 +67,23 @@ const Row kRows[] = {
     {"utf-16 mark alone", "\xFF\xFE", "\xFF\xFE"},
     {"utf-16 mark and one byte", "\xFE\xFF\x7B", "\xFE\xFF\x7B"},
     {"a utf-16 mark after the start is bytes", " \xFF\xFE a", "\xFF\xFE a"},
+    {"a head of EF BB 80 is no mark", "\xEF\xBB\x80 a { b }", "\xEF\xBB\x80 a{b }"},
+    // UTF-32 was taken for UTF-16 (FF FE 00 00), or for bytes (00 00 FE FF), and garbled.
+    {"utf-32 LE", le32(U"/* c */ a { b : c }\n"), le32(U"a{b :c }\r\n")},
+    {"utf-32 BE", be32(U"/* c */ a { b : c }\n"), be32(U"a{b :c }\r\n")},
+    {"utf-32 units whose bytes look like ASCII", le32(U"a\u7B0A{ x:\U0002207D }"),
+     le32(U"a\u7B0A{x:\U0002207D }\r\n")},
+    {"utf-32 units that are no character are kept", be32(U"a{b:\x110000 \xD800/**/\xDC00\xFFFFFFFF}"),
+     be32(U"a{b:\x110000 \xD800\xDC00\xFFFFFFFF}\r\n")},
+    {"utf-32 unit past U+10FFFF made of '{'", le32(U"a { b:\x7B7B7B7B }"), le32(U"a{b:\x7B7B7B7B }\r\n")},
+    {"utf-32 cut last unit is kept", be32(U"a { b:c }") + "\x41\x42\x43", be32(U"a{b:c }\r\n") + "\x41\x42\x43"},
+    {"utf-32 mark alone, LE", le32(U""), le32(U"")},
+    {"utf-32 mark alone, BE", be32(U""), be32(U"")},
+    {"FF FE 00 is utf-16 with an odd last byte", std::string("\xFF\xFE\0", 3), std::string("\xFF\xFE\0", 3)},
 };
 
-Outcome run(const std::string& in, std::size_t split_at, std::size_t block, MemoryFile& out) {
-  MemoryFile src(in);
+Outcome run(const std::string& in, std::size_t split_at, std::size_t block, MemorySink& out) {
+  MemorySource src(in);
   src.split_at = split_at;
   return convert_files(src, out, block);
 }
@@ -69,7 +94,7 @@ TEST(MarkedText, EverySplitGivesTheMarkedOutput) {
     for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{5}, kBlockSize}) {
       for (std::size_t split = 0; split <= row.in.size(); ++split) {
         SCOPED_TRACE(::testing::Message() << row.name << ", block " << block << ", split " << split);
-        MemoryFile out;
+        MemorySink out;
         const Outcome o = run(row.in, split, block, out);
         EXPECT_FALSE(o.read_failed || o.write_failed);
         ASSERT_EQ(out.data, row.out);
@@ -78,22 +103,38 @@ TEST(MarkedText, EverySplitGivesTheMarkedOutput) {
   }
 }
 
-// A read or a write that fails anywhere in a marked file, the mark included, is reported.
+// A read or a write that fails anywhere in a marked file, the mark included, is reported; so
+// is a write that fails once while the ones after it would do, and a sink that moves nothing.
 TEST(MarkedText, FailuresAnywhereAreReported) {
-  const std::string in = le(u"/* x */ a { b : \U0001F600 } c{d:e}") + "\x01";
-  MemoryFile clean;
-  run(in, kNever, kBlockSize, clean);
-  for (std::size_t n = 0; n < in.size(); ++n) {
-    MemoryFile src(in);
-    src.fail_read_at = n;
-    MemoryFile out;
-    EXPECT_TRUE(convert_files(src, out, 3).read_failed) << "read fails at " << n;
-  }
-  for (std::size_t n = 0; n < clean.data.size(); ++n) {
-    MemoryFile out;
-    out.fail_write_at = n;
-    EXPECT_TRUE(run(in, kNever, 3, out).write_failed) << "write fails at " << n;
-    EXPECT_TRUE(out.closed);
+  const std::string inputs[] = {
+      le(u"/* x */ a { b : \U0001F600 } c{d:e}") + "\x01",
+      be32(U"/* x */ a { b : \U0001F600 } c{d:e}") + "\x01",
+      kUtf8Mark + "/* x */ a { b : c } c{d:e}",
+  };
+  for (const std::string& in : inputs) {
+    MemorySink clean;
+    run(in, kNever, kBlockSize, clean);
+    for (std::size_t n = 0; n < in.size(); ++n) {
+      MemorySource src(in);
+      src.fail_read_at = n;
+      MemorySink out;
+      EXPECT_TRUE(convert_files(src, out, 3).read_failed) << "read fails at " << n;
+    }
+    for (std::size_t n = 0; n < clean.data.size(); ++n) {
+      MemorySink out;
+      out.fail_write_at = n;
+      EXPECT_TRUE(run(in, kNever, 3, out).write_failed) << "write fails at " << n;
+      EXPECT_TRUE(out.closed);
+    }
+    for (int call = 1; call <= clean.write_calls; ++call) {
+      MemorySink out;
+      out.fail_call = call;
+      EXPECT_TRUE(run(in, kNever, 3, out).write_failed) << "write call " << call << " fails";
+    }
+    MemorySink stalled;
+    stalled.max_write = 0;
+    EXPECT_TRUE(run(in, kNever, 3, stalled).write_failed);
+    EXPECT_EQ(stalled.write_calls, 1) << "a write that moved nothing was tried again";
   }
 }
 

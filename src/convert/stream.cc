@@ -1,5 +1,6 @@
-// The buffered layer shared by every raw file: the real ones and the tests' memory files.
-#include "platform/file_io.h"
+// The buffered streams over every source and sink: the files, the byte order mark's layer and
+// the tests' memory.
+#include "convert/stream.h"
 
 #include <cstring>
 
@@ -18,6 +19,15 @@
 
 namespace veltrim {
 
+bool write_all(Sink& sink, const unsigned char* src, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    const long n = sink.write(src + done, size - done);
+    if (n <= 0 || static_cast<std::size_t>(n) > size - done) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 namespace {
 
 std::size_t clamp_block(std::size_t block) {
@@ -25,40 +35,23 @@ std::size_t clamp_block(std::size_t block) {
   return block < kBlockSize ? block : kBlockSize;
 }
 
-// Hands `size` bytes to the raw file, finishing short writes; false on failure.
-bool write_all(OutFile& f, const unsigned char* src, std::size_t size) {
-  for (std::size_t done = 0; done < size;) {
-    long n = f.raw->write(src + done, size - done);
-    // A write that moves nothing would loop for ever: count it as the failure it is.
-    if (n <= 0) {
-      f.failed = true;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+// The stream's own failure is sticky: every later write transfers nothing.
+bool flush_part(OutFile& f, const unsigned char* src, std::size_t size) {
+  if (write_all(*f.raw, src, size)) return true;
+  f.failed = true;
+  return false;
 }
 
 }  // namespace
 
-bool may_replace(const OsFile& output, const OsFile& input, const std::vector<FileId>& written) {
-  FileId out_id;
-  FileId in_id;
-  if (!output.identity(out_id) || !input.identity(in_id) || out_id == in_id) return false;
-  for (const FileId& id : written) {
-    if (id == out_id) return false;
-  }
-  return true;
-}
-
-void in_attach(InFile& f, RawFile* raw, std::size_t block) {
+void in_attach(InFile& f, Source* raw, std::size_t block) {
   f.raw = raw;
   f.block = clamp_block(block);
   f.pos = f.len = 0;
   f.ended = f.failed = false;
 }
 
-void out_attach(OutFile& f, RawFile* raw, std::size_t block) {
+void out_attach(OutFile& f, Sink* raw, std::size_t block) {
   f.raw = raw;
   f.block = clamp_block(block);
   f.len = 0;
@@ -68,8 +61,9 @@ void out_attach(OutFile& f, RawFile* raw, std::size_t block) {
 bool in_refill(InFile& f) {
   if (f.ended || f.failed) return false;
   ASAN_UNPOISON_MEMORY_REGION(f.buf, f.block);
-  long n = f.raw->read(f.buf, f.block);
-  if (n < 0 || static_cast<std::size_t>(n) > f.block) {
+  const long n = f.raw->read(f.buf, f.block);
+  assert(n <= static_cast<long>(f.block) && "the source keeps to what it was asked");
+  if (n < 0) {
     f.failed = true;
     return false;
   }
@@ -85,7 +79,7 @@ bool in_refill(InFile& f) {
 }
 
 bool out_flush(OutFile& f) {
-  if (f.failed || !write_all(f, f.buf, f.len)) return false;
+  if (f.failed || !flush_part(f, f.buf, f.len)) return false;
   f.len = 0;
   return true;
 }
@@ -94,7 +88,7 @@ bool out_flush_blocks(OutFile& f) {
   if (f.failed) return false;
   std::size_t done = 0;
   for (; f.len - done > f.block; done += f.block) {
-    if (!write_all(f, f.buf + done, f.block)) return false;
+    if (!flush_part(f, f.buf + done, f.block)) return false;
   }
   if (done != 0) {
     std::memmove(f.buf, f.buf + done, f.len - done);

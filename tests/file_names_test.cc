@@ -1,83 +1,17 @@
-// Windows names as bytes and back, and the names Windows keeps for devices.
-#include "platform/win_names.h"
+// File names: the .css rule, Windows paths, wildcards and the names Windows keeps for devices.
+#include "platform/file_names.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "wide_text.h"
+
 namespace veltrim {
 namespace {
 
-using Wide = std::basic_string<WideUnit>;
-
-// Unit by unit: mingw's GCC 12 warns, wrongly, of an overread on the range constructor.
-Wide wide(const std::u16string& s) {
-  Wide w;
-  for (char16_t c : s) w.push_back(static_cast<WideUnit>(c));
-  return w;
-}
-
-std::string to_bytes(const Wide& w, std::size_t cap = 64) {
-  char buf[64];
-  return wide_to_bytes(w.c_str(), buf, cap) ? std::string(buf) : std::string("<no>");
-}
-
-// Every UTF-16 name, paired surrogates or not, has one byte form that leads back to it.
-TEST(WinNames, EveryWideNameRoundTrips) {
-  const struct {
-    std::u16string name;
-    std::string bytes;
-  } rows[] = {
-      // clang-format off
-      {u"a.css", "a.css"},
-      {u"\u0159ez.css", "\xC5\x99" "ez.css"},                 // outside the Western code pages
-      {u"\u65E5\u672C.css", "\xE6\x97\xA5\xE6\x9C\xAC.css"},  // outside every single-byte one
-      {u"\U0001F600.css", "\xF0\x9F\x98\x80.css"},            // a surrogate pair
-      {u"\xD800x.css", "\xED\xA0\x80x.css"},                  // a lone high surrogate
-      {u"x\xDC00", "x\xED\xB0\x80"},                          // a lone low one
-      {u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},          // low before high: no pair
-      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},                        // the last code point
-      // clang-format on
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(to_bytes(wide(row.name)), row.bytes);
-    WideUnit back[64];
-    ASSERT_TRUE(bytes_to_wide(row.bytes.c_str(), back, 64)) << row.bytes;
-    EXPECT_TRUE(Wide(back) == wide(row.name)) << row.bytes;
-  }
-}
-
-// Bytes that no wide name gives would otherwise open a look-alike, or one of two forms.
-TEST(WinNames, BytesThatSpellNoWideNameAreRefused) {
-  const char* const rows[] = {
-      "\x80",                      // a continuation byte alone
-      "a\xC5",                     // a sequence cut by the end
-      "\xC5z",                     // ... or by a plain byte
-      "\xC0\xAF",                  // an overlong '/'
-      "\xE0\x80\xAF",              // the same in three bytes
-      "\xF0\x8F\xBF\xBF",          // U+FFFF in four bytes
-      "\xF4\x90\x80\x80",          // past U+10FFFF
-      "\xF8\x88\x80\x80\x80",      // five bytes
-      "\xED\xA0\x80\xED\xB0\x80",  // a pair as two sequences
-  };
-  for (const char* bytes : rows) {
-    WideUnit back[16];
-    EXPECT_FALSE(bytes_to_wide(bytes, back, 16)) << bytes;
-  }
-}
-
-TEST(WinNames, ConversionsStopAtTheirRoom) {
-  EXPECT_EQ(to_bytes(wide(u"abc"), 4), "abc");
-  EXPECT_EQ(to_bytes(wide(u"abc"), 3), "<no>");
-  EXPECT_EQ(to_bytes(wide(u"\u65E5"), 3), "<no>");  // no partial sequence
-  WideUnit back[3];
-  EXPECT_TRUE(bytes_to_wide("ab", back, 3));
-  EXPECT_FALSE(bytes_to_wide("abc", back, 3));
-  EXPECT_FALSE(bytes_to_wide("a\xF0\x9F\x98\x80", back, 3));  // no half of a pair
-}
-
 // The \\?\ form of absolute paths, in which Windows takes every character as it stands.
-TEST(WinNames, VerbatimPaths) {
+TEST(FileNames, VerbatimPaths) {
   const struct {
     std::u16string full;
     std::u16string form;  // empty: refused
@@ -107,7 +41,7 @@ TEST(WinNames, VerbatimPaths) {
 }
 
 // A name with its last component as the file system holds it, the folders as typed.
-TEST(WinNames, LastComponentReplaced) {
+TEST(FileNames, LastComponentReplaced) {
   const struct {
     const char* name;
     const char* last;
@@ -133,7 +67,7 @@ TEST(WinNames, LastComponentReplaced) {
 }
 
 // A device name opens the device, with any extension and in any folder.
-TEST(WinNames, DeviceNames) {
+TEST(FileNames, DeviceNames) {
   // clang-format off
   const char* const devices[] = {"NUL.css", "nul.CSS", "aux.css", "COM1.css", "lpt9.x.css",
       "com0.css", "sub\\CON.css", "a/b/prn.css", "C:aux.css", "NUL .css", "conin$.css",
@@ -146,7 +80,7 @@ TEST(WinNames, DeviceNames) {
 }
 
 // Only the last component makes a pattern: a folder's '*' is a name the system refuses.
-TEST(WinNames, WildcardsInTheLastComponent) {
+TEST(FileNames, WildcardsInTheLastComponent) {
   const char* const patterns[] = {"*.css", "?.css", "dir\\a*", "c:*.css", "a/b/x?y.CSS"};
   const char* const names[] = {"a.css", "dir*\\a.css", "d?/a.css", "", "a.css\\"};
   for (const char* name : patterns) EXPECT_TRUE(has_wildcard(name)) << name;

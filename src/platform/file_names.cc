@@ -1,0 +1,109 @@
+// The rules of names that hold on every system.
+#include "platform/file_names.h"
+
+#include <cstring>
+
+#include "text/codec.h"
+
+namespace veltrim {
+
+namespace {
+
+// True when `s` starts with `prefix`, an ASCII string.
+bool starts_with(const WideUnit* s, const char* prefix) {
+  for (; *prefix != '\0'; ++s, ++prefix) {
+    if (*s != static_cast<WideUnit>(*prefix)) return false;
+  }
+  return true;
+}
+
+// Where the last component of a name starts.
+const char* last_component(const char* name) {
+  const char* last = name;
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') last = p + 1;
+  }
+  if (last == name && last[0] != '\0' && last[1] == ':') last += 2;  // "C:nul.css"
+  return last;
+}
+
+}  // namespace
+
+std::size_t name_length(const char* name, std::size_t bytes) {
+#ifdef _WIN32
+  return utf16_length(name, bytes);
+#else
+  (void)name;
+  return bytes;
+#endif
+}
+
+bool ends_in_css(const char* name, std::size_t len) {
+  if (len < 4) return false;
+  const char* const ext = name + len - 4;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return ext[0] == '.' && lower(ext[1]) == 'c' && lower(ext[2]) == 's' && lower(ext[3]) == 's';
+}
+
+bool is_verbatim_path(const WideUnit* name) {
+  return starts_with(name, "\\\\?\\");
+}
+
+bool verbatim_path(const WideUnit* full, WideUnit* dst, std::size_t cap) {
+  if (starts_with(full, "\\\\.\\")) return false;  // the device namespace
+  // A share keeps one of its two leading backslashes, after the UNC part of the prefix.
+  const bool share = starts_with(full, "\\\\");
+  const char* const prefix = share ? "\\\\?\\UNC" : "\\\\?\\";
+  const WideUnit* const rest = share ? full + 1 : full;
+  std::size_t n = 0;
+  for (const char* p = prefix; *p != '\0'; ++p) {
+    if (n + 1 >= cap) return false;
+    dst[n++] = static_cast<WideUnit>(*p);
+  }
+  for (const WideUnit* p = rest; *p != 0; ++p) {
+    if (n + 1 >= cap) return false;
+    dst[n++] = *p;
+  }
+  dst[n] = 0;
+  return true;
+}
+
+bool with_last_component(const char* name, const char* last, char* dst, std::size_t cap) {
+  const std::size_t folders = static_cast<std::size_t>(last_component(name) - name);
+  const std::size_t len = std::strlen(last);
+  if (folders + len >= cap) return false;
+  std::memmove(dst, name, folders);
+  std::memcpy(dst + folders, last, len + 1);
+  return true;
+}
+
+bool has_wildcard(const char* name) {
+  return std::strpbrk(last_component(name), "*?") != nullptr;
+}
+
+bool is_device_name(const char* name) {
+  const char* const last = last_component(name);
+  // The device is named by what stands before the first '.' (or a stream's ':').
+  std::size_t len = 0;
+  while (last[len] != '\0' && last[len] != '.' && last[len] != ':') ++len;
+  while (len > 0 && last[len - 1] == ' ') --len;
+  char base[8];
+  if (len < 3 || len > 7) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    const char c = last[i];
+    base[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  base[len] = '\0';
+  static constexpr const char* kWords[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (const char* word : kWords) {
+    if (std::strcmp(base, word) == 0) return true;
+  }
+  if (std::memcmp(base, "com", 3) != 0 && std::memcmp(base, "lpt", 3) != 0) return false;
+  const char* number = base + 3;
+  if (len == 4) return number[0] >= '0' && number[0] <= '9';
+  // Superscript one, two and three, in UTF-8.
+  return len == 5 && number[0] == '\xC2' &&
+         (number[1] == '\xB9' || number[1] == '\xB2' || number[1] == '\xB3');
+}
+
+}  // namespace veltrim
