@@ -206,6 +206,58 @@ TEST_F(Tool, ByteOrderMarkedFilesKeepTheirEncoding) {
   }
 }
 
+// `veltrim -` in a pipeline: standard input to standard output, byte for byte what the same
+// bytes give as a file, in binary on Windows too (no CR LF made, no end at a Ctrl-Z), silent
+// on success. A failure tells the file's message, naming "-", on standard error, and exits 1.
+TEST_F(Tool, FilterFromStandardInputToStandardOutput) {
+#ifdef _WIN32
+  const std::string cat = "type ";  // which turns a UTF-16 file into text, and may end at a Ctrl-Z
+#else
+  const std::string cat = "cat ";
+#endif
+  const struct {
+    std::string sheet;
+    bool piped;  // also through `cat` or `type`
+  } rows[] = {
+      {"h1 , h2 {\n  color : red ;\n}\r\n/* end */ p{x:y}\x1a q{}\r\n", false},
+      {"h1 , h2 {\n  color : red ;\n}\r\n/* end */ p{x:y} q{}\r\n", true},
+      {bytes("\xFF\xFE/\0*\0 \0*\0/\0\n\0a\0{\0b\0:\0c\0}\0\n\0"), false},
+      {"", true},
+  };
+  for (const auto& row : rows) {
+    write_file("in.css", row.sheet);
+    run_tool({"in.css"});
+    const std::string want = read_file("in.olf");
+    std::vector<std::string> feeds = {tool_command() + " - <in.css"};
+    if (row.piped) feeds.push_back(cat + "in.css | " + tool_command() + " -");
+    for (const std::string& feed : feeds) {
+      const ToolRun r = run_command(feed + " >out.olf 2>err.txt");
+      EXPECT_EQ(r.status, 0) << feed;
+      EXPECT_EQ(read_file("out.olf"), want) << feed;
+      EXPECT_EQ(read_file("err.txt"), "") << feed;
+    }
+  }
+#ifndef _WIN32
+  // cmd refuses these redirections itself.
+  write_file("in.css", rows[0].sheet);
+  const struct {
+    std::string redirect;
+    std::string message;
+  } failures[] = {
+      {"<in.css >/dev/full", "Chyba pri zapisu do souboru -.\n"},
+      {"<. >out.olf", "Chyba pri cteni souboru -.\n"},  // a folder reads as a failure
+      // Appending to its own input, it would read what it writes for as long as it writes.
+      {"<in.css >>in.css", "Soubor - nejde otevrit pro zapis.\n"},
+  };
+  for (const auto& row : failures) {
+    const ToolRun r = run_command(tool_command() + " - " + row.redirect + " 2>err.txt");
+    EXPECT_EQ(r.status, 1) << row.redirect;
+    EXPECT_EQ(read_file("err.txt"), row.message) << row.redirect;
+  }
+  EXPECT_EQ(read_file("in.css"), rows[0].sheet);
+#endif
+}
+
 // Sets an environment variable for the runs in its scope, which inherit it.
 class ScopedEnv {
  public:

@@ -83,11 +83,15 @@ bool asks_for_help(const char* arg) {
          std::strcmp(arg, "--help") == 0;
 }
 
-// Prints a message with one name in it.
-void print_named(const char* format, const char* name) {
+// Prints a message with one name in it, on standard output or standard error.
+void print_named(const char* format, const char* name, bool error = false) {
   char text[kClosingSize];
   std::snprintf(text, sizeof text, format, name);
-  print_text(text);
+  if (error) {
+    print_error(text);
+  } else {
+    print_text(text);
+  }
 }
 
 // Converts one named file and prints its result line; false when that line tells of a
@@ -125,6 +129,33 @@ bool convert_named(const char* in_name, std::vector<FileId>& written) {
   closing_text(outcome, in_name, out_name, text);
   print_text(text);
   return !outcome.read_failed && !outcome.write_failed;
+}
+
+// `veltrim -`: standard input to standard output, in binary, by the byte order mark's rules
+// too. Silent unless something fails; then the message that a file's failure gives, naming
+// "-", goes to standard error, where it does not mix with the line form. False then.
+bool filter() {
+  constexpr char kStandard[] = "-";
+  FileSource in;
+  if (!in.open_standard_input()) {
+    print_named(msg::kCannotRead, kStandard, true);
+    return false;
+  }
+  // `veltrim - <a.css >>a.css` would read its own output for as long as it writes it.
+  FileSink out;
+  FileId in_id;
+  FileId out_id;
+  if (!out.open_standard_output() || (out.is_disk_file() && in.identity(in_id) &&
+                                      out.identity(out_id) && in_id == out_id)) {
+    print_named(msg::kCannotWrite, kStandard, true);
+    return false;
+  }
+  const Outcome outcome = convert_files(in, out);
+  if (!outcome.read_failed && !outcome.write_failed) return true;
+  char text[kClosingSize];
+  closing_text(outcome, kStandard, kStandard, text);
+  print_error(text);
+  return false;
 }
 
 // One run, from the banner to the last message; false when a message told of a failure.
@@ -169,6 +200,7 @@ bool failure_status_wanted() {
 
 int run_veltrim(int argc, char** argv) {
   start_process();
+  if (argc >= 2 && std::strcmp(argv[1], "-") == 0) return filter() ? 0 : 1;
   const bool ok = run_once(argc, argv);
   if (console_of_its_own()) {
     print_text(msg::kPressEnter);

@@ -40,7 +40,8 @@ void closing_text(const Outcome& outcome, const char* in_name, const char* out_n
                   char (&text)[kClosingSize]);
 
 // The whole program: banner, checks, conversion, report. Returns 0, or 1 after a failure when
-// the environment sets VELTRIM_STATUS=1.
+// the environment sets VELTRIM_STATUS=1. As `veltrim -`, a filter from standard input to
+// standard output: silent, and 1 after a failure.
 int run_veltrim(int argc, char** argv);
 
 }  // namespace veltrim

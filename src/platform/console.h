@@ -11,6 +11,8 @@ void start_process();
 // Writes a message to standard output. On Windows the names in it are WTF-8 (text/codec.h)
 // and leave in the console's code page, where a character it lacks shows as '?'.
 void print_text(const char* text);
+// The same on standard error.
+void print_error(const char* text);
 
 // True when the process is alone on a console made for it and the Windows shell started it,
 // as by a double-click or by dropping a file on it: that console closes with the process,

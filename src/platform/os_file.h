@@ -51,6 +51,8 @@ class FileSource final : public SystemFile, public Source {
   // a name that does not spell exactly one file name. Names are bytes; on Windows, WTF-8
   // (text/codec.h).
   bool open(const char* name);
+  // Takes standard input, whatever it is (a pipe, a file, a terminal), as binary bytes.
+  bool open_standard_input();
   long read(unsigned char* dst, std::size_t size) override;
   // Nothing is lost by closing an input, so there is nothing to report.
   void close() { release(); }
@@ -65,6 +67,8 @@ class FileSink final : public SystemFile, public Sink {
   // run is writing the same output; on POSIX for a FIFO with no reader, and on Windows for a
   // device, as for FileSource::open.
   bool create(const char* name, const FileSource& input, const std::vector<FileId>& written);
+  // Takes standard output, whatever it is, for binary bytes.
+  bool open_standard_output();
   long write(const unsigned char* src, std::size_t size) override;
   bool close() override { return release(); }
 };

@@ -15,6 +15,10 @@ void print_text(const char* text) {
   std::fputs(text, stdout);
 }
 
+void print_error(const char* text) {
+  std::fputs(text, stderr);
+}
+
 // A terminal outlives the programs run in it.
 bool console_of_its_own() {
   return false;

@@ -67,6 +67,11 @@ bool FileSource::open(const char* name) {
   return true;
 }
 
+bool FileSource::open_standard_input() {
+  handle_ = STDIN_FILENO;
+  return true;
+}
+
 long FileSource::read(unsigned char* dst, std::size_t size) {
   ssize_t n;
   do {
@@ -101,6 +106,11 @@ bool FileSink::create(const char* name, const FileSource& input,
   if (ok && is_disk_file()) ok = ::ftruncate(fd, 0) == 0;
   if (!ok) release();
   return ok;
+}
+
+bool FileSink::open_standard_output() {
+  handle_ = STDOUT_FILENO;
+  return true;
 }
 
 long FileSink::write(const unsigned char* src, std::size_t size) {

@@ -45,6 +45,10 @@ void print_text(const char* text) {
   print_to(stdout, text);
 }
 
+void print_error(const char* text) {
+  print_to(stderr, text);
+}
+
 namespace {
 
 // True when the process that started this one runs explorer.exe, the Windows shell: a

@@ -113,6 +113,22 @@ bool FileSource::open(const char* name) {
   return true;
 }
 
+namespace {
+
+// A standard handle as the process got it; the C runtime's text mode is left out of the
+// way, so no CR LF is translated and no Ctrl-Z ends a file.
+std::intptr_t standard_handle(DWORD which) {
+  const HANDLE h = GetStdHandle(which);
+  return h == nullptr || h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
+}
+
+}  // namespace
+
+bool FileSource::open_standard_input() {
+  handle_ = standard_handle(STD_INPUT_HANDLE);
+  return is_open();
+}
+
 long FileSource::read(unsigned char* dst, std::size_t size) {
   DWORD got = 0;
   if (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
@@ -148,6 +164,11 @@ bool FileSink::create(const char* name, const FileSource& input,
     return false;
   }
   return true;
+}
+
+bool FileSink::open_standard_output() {
+  handle_ = standard_handle(STD_OUTPUT_HANDLE);
+  return is_open();
 }
 
 long FileSink::write(const unsigned char* src, std::size_t size) {
