@@ -663,6 +663,7 @@ TEST_F(Tool, NamesOutsideTheCodePageReachExactlyTheirFile) {
   } rows[] = {
       {"\xC5\x99" "ez", "?ez"},                // r with caron
       {"\xE6\x97\xA5\xE6\x9C\xAC", "??"},      // two kanji
+      {"\xF0\x9F\x98\x80 smile", "? smile"},  // U+1F600, two UTF-16 units
   };
   for (const auto& row : rows) {
     write_file(fs::u8path(row.stem + ".css"), "a { b : c }");

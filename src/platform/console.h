@@ -9,7 +9,7 @@ namespace veltrim {
 void start_process();
 
 // Writes a message to standard output. On Windows the names in it are WTF-8 (text/codec.h)
-// and leave in the console's code page, where a character it lacks shows as '?'.
+// and leave in the console's code page, where a character it lacks shows as one '?'.
 void print_text(const char* text);
 // The same on standard error.
 void print_error(const char* text);

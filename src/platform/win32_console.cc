@@ -15,6 +15,26 @@ void start_process() {}
 
 namespace {
 
+// A surrogate pair that the code page lacks becomes its high half alone: a lone surrogate is
+// in no code page, and makes one '?' where the pair would make one for each unit. (GB18030
+// holds every pair; the others hold none.)
+void one_unit_for_a_missing_pair(wchar_t* wide, UINT cp) {
+  std::size_t to = 0;
+  for (std::size_t i = 0; wide[i] != 0; ++i) {
+    wide[to++] = wide[i];
+    if (!is_high_surrogate(static_cast<std::uint16_t>(wide[i])) ||
+        !is_low_surrogate(static_cast<std::uint16_t>(wide[i + 1]))) {
+      continue;
+    }
+    char bytes[8];
+    BOOL missing = FALSE;
+    const int n = WideCharToMultiByte(cp, 0, wide + i, 2, bytes, sizeof bytes, "?", &missing);
+    if (n > 0 && !missing) wide[to++] = wide[i + 1];
+    ++i;
+  }
+  wide[to] = 0;
+}
+
 void print_to(std::FILE* stream, const char* text) {
   // Messages are a few hundred units: the longest holds two names of at most 511 units.
   constexpr int kUnits = 4096;
@@ -32,6 +52,7 @@ void print_to(std::FILE* stream, const char* text) {
   // look-alike: "řez.css" shown as "rez.css" would name another file. A few code pages
   // refuse that flag; they get the plain conversion.
   const bool utf = cp == CP_UTF8 || cp == CP_UTF7;
+  if (!utf) one_unit_for_a_missing_pair(wide, cp);
   const char* const unknown = utf ? nullptr : "?";
   int n = WideCharToMultiByte(cp, utf ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, out, sizeof out,
                               unknown, nullptr);
