@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "wide_text.h"
 
@@ -85,6 +86,76 @@ TEST(FileNames, WildcardsInTheLastComponent) {
   const char* const names[] = {"a.css", "dir*\\a.css", "d?/a.css", "", "a.css\\"};
   for (const char* name : patterns) EXPECT_TRUE(has_wildcard(name)) << name;
   for (const char* name : names) EXPECT_FALSE(has_wildcard(name)) << name;
+}
+
+// A file system as the rules of names see it: one look-up answer, one folder's entries, and
+// names ordered with ASCII letter case aside, as Windows orders these.
+class FakeNames final : public NameSystem {
+ public:
+  Lookup answer = MISSING;
+  std::string held;
+  std::vector<FolderEntry> entries;
+
+  Lookup look_up(const char* name, std::string& given, std::string& held_name) override {
+    const std::string n(name);
+    given = n.substr(n.find_last_of("/\\") + 1);
+    held_name = held;
+    return answer;
+  }
+  bool list(const char*, std::vector<FolderEntry>& out) override {
+    out = entries;
+    return true;
+  }
+  int compare(const std::string& a, const std::string& b, bool ignore_case) override {
+    const auto fold = [ignore_case](std::string x) {
+      for (char& c : x) c = ignore_case && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+      return x;
+    };
+    return fold(a).compare(fold(b));
+  }
+};
+
+// A short (8.3) name stands for the file's long name, for an input, and is refused for an
+// output; a difference in letter case alone is the same name.
+TEST(FileNames, ShortNamesByWhatTheFileSystemHolds) {
+  const std::string too_long = std::string(80, 'n') + ".css";  // for a room of 64 bytes
+  const struct {
+    const char* name;
+    NameSystem::Lookup answer;
+    const char* held;
+    const char* long_name;  // nullptr: unchanged
+    bool own;               // may be created or replaced as itself
+  } rows[] = {
+      {"dir\\LONGST~1.CSS", NameSystem::FOUND, "long style name.css", "dir\\long style name.css", false},
+      {"style.olf", NameSystem::FOUND, "Style.OLF", nullptr, true},
+      {"new.olf", NameSystem::MISSING, "", nullptr, true},
+      {"x.olf", NameSystem::UNKNOWN, "", nullptr, false},
+      {"A~1.CSS", NameSystem::FOUND, too_long.c_str(), nullptr, false},
+  };
+  for (const auto& row : rows) {
+    FakeNames names;
+    names.answer = row.answer;
+    names.held = row.held;
+    char out[64] = "untouched";
+    const bool changed = long_file_name(names, row.name, out, sizeof out);
+    EXPECT_EQ(changed, row.long_name != nullptr) << row.name;
+    EXPECT_STREQ(out, changed ? row.long_name : "untouched") << row.name;
+    EXPECT_EQ(names_its_own_file(names, row.name), row.own) << row.name;
+  }
+}
+
+// A wildcard takes the files whose long names end in ".css" (a short name matches more), in
+// name order, letter case aside and then by case, after the folders as typed.
+TEST(FileNames, WildcardMatchesStylesheetsInNameOrder) {
+  FakeNames names;
+  names.entries = {{"b.css"}, {"a.cssx"}, {"C.Css"}, {"A.css"}, {"d.css", true}, {"e.txt"},
+                   {"a.css"}, {".css"}};
+  std::vector<std::string> matches;
+  EXPECT_TRUE(match_stylesheets(names, "sub\\*.c*", matches));
+  EXPECT_EQ(matches, (std::vector<std::string>{"sub\\.css", "sub\\A.css", "sub\\a.css",
+                                               "sub\\b.css", "sub\\C.Css"}));
+  EXPECT_FALSE(match_stylesheets(names, "sub\\b.css", matches));
+  EXPECT_TRUE(matches.empty());
 }
 
 }  // namespace

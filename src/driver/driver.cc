@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,9 +99,11 @@ void print_named(const char* format, const char* name, bool error = false) {
 // failure. A short (8.3) name on Windows stands for its long one, from which the output is
 // named: a short output name could reach another file. `written` holds the outputs of the
 // run so far, which this one may not be, and takes this one's.
-bool convert_named(const char* in_name, std::vector<FileId>& written) {
+bool convert_named(NameSystem* names, const char* in_name, std::vector<FileId>& written) {
   char long_name[kNameSize];
-  if (long_file_name(in_name, long_name, sizeof long_name)) in_name = long_name;
+  if (names != nullptr && long_file_name(*names, in_name, long_name, sizeof long_name)) {
+    in_name = long_name;
+  }
   char out_name[kNameSize];
   // The message for each refused name, in the order of NameCheck.
   static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
@@ -168,18 +171,21 @@ bool run_once(int argc, char** argv) {
   if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
 
   // Further arguments are ignored. A wildcard on Windows converts each stylesheet it matches,
-  // each with its own result line.
-  // The outputs written so far: where letter case makes names differ, A.css and a.css
-  // would both write into one file, and the second would replace the first's output.
+  // each with its own result line. The outputs written so far: where letter case makes
+  // names differ, A.css and a.css would both write into one file, and the second would
+  // replace the first's output.
+  const std::unique_ptr<NameSystem> names = system_names();
   std::vector<FileId> written;
   std::vector<std::string> matches;
-  if (!match_stylesheets(argv[1], matches)) return convert_named(argv[1], written);
+  if (names == nullptr || !match_stylesheets(*names, argv[1], matches)) {
+    return convert_named(names.get(), argv[1], written);
+  }
   if (matches.empty()) {
     print_named(msg::kCannotRead, argv[1]);
     return false;
   }
   bool ok = true;
-  for (const std::string& name : matches) ok = convert_named(name.c_str(), written) && ok;
+  for (const std::string& name : matches) ok = convert_named(names.get(), name.c_str(), written) && ok;
   return ok;
 }
 

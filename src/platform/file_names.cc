@@ -1,6 +1,7 @@
 // The rules of names that hold on every system.
 #include "platform/file_names.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/codec.h"
@@ -43,6 +44,48 @@ bool ends_in_css(const char* name, std::size_t len) {
   const char* const ext = name + len - 4;
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   return ext[0] == '.' && lower(ext[1]) == 'c' && lower(ext[2]) == 's' && lower(ext[3]) == 's';
+}
+
+bool long_file_name(NameSystem& names, const char* name, char* dst, std::size_t cap) {
+  std::string given;
+  std::string held;
+  if (names.look_up(name, given, held) != NameSystem::FOUND ||
+      names.compare(given, held, true) == 0) {
+    return false;
+  }
+  return with_last_component(name, held.c_str(), dst, cap);
+}
+
+bool names_its_own_file(NameSystem& names, const char* name) {
+  std::string given;
+  std::string held;
+  switch (names.look_up(name, given, held)) {
+    case NameSystem::FOUND:
+      return names.compare(given, held, true) == 0;
+    case NameSystem::MISSING:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool match_stylesheets(NameSystem& names, const char* arg, std::vector<std::string>& matches) {
+  matches.clear();
+  if (!has_wildcard(arg)) return false;
+  // The folder matches short names too: "*.css" finds "a.cssx" by its "A~1.CSS". Only the
+  // long name counts.
+  std::vector<FolderEntry> entries;
+  names.list(arg, entries);
+  for (const FolderEntry& e : entries) {
+    if (!e.folder && ends_in_css(e.name.c_str(), e.name.size())) matches.push_back(e.name);
+  }
+  std::sort(matches.begin(), matches.end(), [&names](const std::string& a, const std::string& b) {
+    const int c = names.compare(a, b, true);
+    return c != 0 ? c < 0 : names.compare(a, b, false) < 0;
+  });
+  const std::string folders(arg, last_component(arg));
+  for (std::string& m : matches) m.insert(0, folders);
+  return true;
 }
 
 bool is_verbatim_path(const WideUnit* name) {

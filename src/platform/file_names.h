@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,20 +30,57 @@ std::size_t name_length(const char* name, std::size_t bytes);
 // (Windows' own case rules would also take a long s for an 's'.)
 bool ends_in_css(const char* name, std::size_t len);
 
-// The name of the file `name` opens, its last component as the file system holds it: on Windows
-// a short (8.3) name there becomes the long one, so that the output is named after the input's
-// own name and not after a short name that another file's short name may match. False, and
-// `dst` untouched, where that changes nothing: on POSIX, for a missing file, for a name that
-// is long already, and for a long name that does not fit in `cap` bytes.
-bool long_file_name(const char* name, char* dst, std::size_t cap);
+// One entry of a folder, by the name the file system holds for it.
+struct FolderEntry {
+  std::string name;
+  bool folder = false;
+};
 
-// Windows' shell leaves a wildcard to the program. When the last component of `arg` holds '*'
-// or '?' (has_wildcard), stores in `names` every file that pattern matches in its folder whose
-// own (long) name ends in ".css" in any letter case, folders left out, in name order, each as
-// the folders of `arg` as typed and its name; true then, also when none match. False for any
-// other name, and always on POSIX, where the shell expands patterns and '*' and '?' are
-// characters of a name.
-bool match_stylesheets(const char* arg, std::vector<std::string>& names);
+// What the rules of names ask of the file system: the seam between the rules, which run and
+// are tested on every system, and the Win32 calls behind them (win32_file.cc), or a test's
+// fake. Names are WTF-8 bytes both ways.
+class NameSystem {
+ public:
+  enum Lookup { FOUND, MISSING, UNKNOWN };
+  virtual ~NameSystem() = default;
+  // The file or folder that `name` leads to: FOUND, with the last component of `name` as the
+  // system resolves it in `given` and the name the file system holds for it in `held` (its
+  // long name, whichever of its names `name` gives); MISSING when there is none; UNKNOWN
+  // when that cannot be looked up, for a name that spells no file name (a device, a
+  // pattern) too.
+  virtual Lookup look_up(const char* name, std::string& given, std::string& held) = 0;
+  // The entries of the folder that the last component of `pattern` ('*', '?') matches, by
+  // their long names or their short ones; false when the folder cannot be listed.
+  virtual bool list(const char* pattern, std::vector<FolderEntry>& entries) = 0;
+  // Orders two names as the system does: negative, 0 or positive, letter case aside when
+  // `ignore_case`.
+  virtual int compare(const std::string& a, const std::string& b, bool ignore_case) = 0;
+};
+
+// The system's own, for a run: on Windows, where names have short forms and the program
+// expands wildcards; none elsewhere, where a name is the file's own and the shell expands
+// patterns.
+std::unique_ptr<NameSystem> system_names();
+
+// The name of the file `name` opens, its last component as the file system holds it: a short
+// (8.3) name there becomes the long one, so that the output is named after the input's own
+// name and not after a short name that another file's short name may match. False, and `dst`
+// untouched, where that changes nothing: for a missing file, for a name that is long already,
+// and for a long name that does not fit in `cap` bytes.
+bool long_file_name(NameSystem& names, const char* name, char* dst, std::size_t cap);
+
+// True when `name` may be created or replaced as itself: it leads to no file, or to a file
+// that the file system holds under that name, letter case aside. False when it reaches a
+// file held under another name ("LONGST~1.OLF" may be someone's "long style theme.olf") or
+// that cannot be ruled out.
+bool names_its_own_file(NameSystem& names, const char* name);
+
+// When the last component of `arg` holds '*' or '?' (has_wildcard), stores in `matches`
+// every file that pattern matches in its folder whose own (long) name ends in ".css" in any
+// letter case, folders left out, in name order (letter case aside, then by case), each as
+// the folders of `arg` as typed and its name; true then, also when none match. False for
+// any other name.
+bool match_stylesheets(NameSystem& names, const char* arg, std::vector<std::string>& matches);
 
 // Windows paths, worked out on every system so that their tests run everywhere.
 

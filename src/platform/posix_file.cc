@@ -121,13 +121,9 @@ long FileSink::write(const unsigned char* src, std::size_t size) {
   return static_cast<long>(n);
 }
 
-bool long_file_name(const char* /*name*/, char* /*dst*/, std::size_t /*cap*/) {
-  return false;  // no short names
-}
-
-bool match_stylesheets(const char* /*arg*/, std::vector<std::string>& names) {
-  names.clear();
-  return false;  // the shell has expanded any pattern
+// A name is the file's own, and the shell has expanded any pattern: there is nothing to ask.
+std::unique_ptr<NameSystem> system_names() {
+  return nullptr;
 }
 
 }  // namespace veltrim
