@@ -85,6 +85,7 @@ struct Avx2 {
 
 }  // namespace
 
-extern const IsaUnit kAvx2Unit = unit_for<Avx2>();
+// Constant-initialised: no code of the unit runs before the choice is made.
+extern constexpr IsaUnit kAvx2Unit = unit_for<Avx2>();
 
 }  // namespace veltrim

@@ -42,6 +42,7 @@ struct Avx512 {
 
 }  // namespace
 
-extern const IsaUnit kAvx512Unit = unit_for<Avx512>();
+// Constant-initialised: no code of the unit runs before the choice is made.
+extern constexpr IsaUnit kAvx512Unit = unit_for<Avx512>();
 
 }  // namespace veltrim

@@ -14,6 +14,7 @@ struct Plain {
 
 }  // namespace
 
-extern const IsaUnit kPlainUnit = unit_for<Plain>();
+// Constant-initialised: no code of the unit runs before the choice is made.
+extern constexpr IsaUnit kPlainUnit = unit_for<Plain>();
 
 }  // namespace veltrim

@@ -32,6 +32,7 @@ struct Sse2 {
 
 }  // namespace
 
-extern const IsaUnit kSse2Unit = unit_for<Sse2>();
+// Constant-initialised: no code of the unit runs before the choice is made.
+extern constexpr IsaUnit kSse2Unit = unit_for<Sse2>();
 
 }  // namespace veltrim
