@@ -121,16 +121,16 @@ TEST(FileNames, ShortNamesByWhatTheFileSystemHolds) {
   const std::string too_long = std::string(80, 'n') + ".css";  // for a room of 64 bytes
   const struct {
     const char* name;
-    NameSystem::Lookup answer;
     const char* held;
     const char* long_name;  // nullptr: unchanged
-    bool own;               // may be created or replaced as itself
+    NameSystem::Lookup answer;
+    bool own;  // may be created or replaced as itself
   } rows[] = {
-      {"dir\\LONGST~1.CSS", NameSystem::FOUND, "long style name.css", "dir\\long style name.css", false},
-      {"style.olf", NameSystem::FOUND, "Style.OLF", nullptr, true},
-      {"new.olf", NameSystem::MISSING, "", nullptr, true},
-      {"x.olf", NameSystem::UNKNOWN, "", nullptr, false},
-      {"A~1.CSS", NameSystem::FOUND, too_long.c_str(), nullptr, false},
+      {"dir\\LONGST~1.CSS", "long style name.css", "dir\\long style name.css", NameSystem::FOUND, false},
+      {"style.olf", "Style.OLF", nullptr, NameSystem::FOUND, true},
+      {"new.olf", "", nullptr, NameSystem::MISSING, true},
+      {"x.olf", "", nullptr, NameSystem::UNKNOWN, false},
+      {"A~1.CSS", too_long.c_str(), nullptr, NameSystem::FOUND, false},
   };
   for (const auto& row : rows) {
     FakeNames names;

@@ -44,7 +44,7 @@ struct Row {
 };
 
 const Row kRows[] = {
-    // A leading mark was copied, then the blank after the comment became a space.
+    // After the mark the text converts as from the start of a file: the blank goes too.
     {"utf-8 mark, comment before the first rule", kUtf8Mark + "/* c */ a { b : c }",
      kUtf8Mark + "a{b :c }\r\n"},
     {"utf-8 mark alone", kUtf8Mark, kUtf8Mark},
@@ -52,7 +52,7 @@ const Row kRows[] = {
      "a{b:" + kUtf8Mark + "}\r\n"},
     {"a cut utf-8 mark is bytes", "\xEF\xBB", "\xEF\xBB"},
     {"no mark: bytes stay bytes", "\xFF\x7B a", "\xFF{a"},
-    // UTF-16 was read as bytes: comments kept and "}" followed by a lone CR and LF byte.
+    // Over the code units: the comment goes, and "}" is followed by CR LF as two units.
     {"utf-16 LE", le(u"/* c */ a { b : c }\n"), le(u"a{b :c }\r\n")},
     {"utf-16 BE", be(u"/* c */ a { b : c }\n"), be(u"a{b :c }\r\n")},
     // U+017B is 7B 01 in LE and U+2020 is 20 20: in bytes a '{' and two blanks.

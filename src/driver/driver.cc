@@ -208,7 +208,7 @@ int run_veltrim(int argc, char** argv) {
   start_process();
   if (argc >= 2 && std::strcmp(argv[1], "-") == 0) return filter() ? 0 : 1;
   const bool ok = run_once(argc, argv);
-  if (console_of_its_own()) {
+  if (should_wait_for_enter()) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }

@@ -14,11 +14,11 @@ void print_text(const char* text);
 // The same on standard error.
 void print_error(const char* text);
 
-// True when the process is alone on a console made for it and the Windows shell started it,
-// as by a double-click or by dropping a file on it: that console closes with the process,
-// taking the last message with it. Never from a shell, a script, `start`, a scheduled task or
-// a pipe, which must not wait.
-bool console_of_its_own();
+// True when the last message must wait for Enter: the process is alone on a console made for
+// it and the Windows shell started it, as by a double-click or by dropping a file on it, and
+// that console closes with the process, taking the message with it. Never from a shell, a
+// script, `start`, a scheduled task or a pipe, which must not wait.
+bool should_wait_for_enter();
 
 // Waits until Enter is pressed on the console.
 void wait_for_enter();

@@ -20,7 +20,7 @@ void print_error(const char* text) {
 }
 
 // A terminal outlives the programs run in it.
-bool console_of_its_own() {
+bool should_wait_for_enter() {
   return false;
 }
 

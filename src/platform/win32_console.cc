@@ -60,18 +60,6 @@ void print_to(std::FILE* stream, const char* text) {
   std::fputs(n > 0 ? out : text, stream);
 }
 
-}  // namespace
-
-void print_text(const char* text) {
-  print_to(stdout, text);
-}
-
-void print_error(const char* text) {
-  print_to(stderr, text);
-}
-
-namespace {
-
 // True when the process that started this one runs explorer.exe, the Windows shell: a
 // double-click, a file dropped on the program, Send To. `start`, Task Scheduler, a service or
 // any other program gives a console of its own too, but nobody is there to press a key.
@@ -100,7 +88,15 @@ bool started_by_the_shell() {
 
 }  // namespace
 
-bool console_of_its_own() {
+void print_text(const char* text) {
+  print_to(stdout, text);
+}
+
+void print_error(const char* text) {
+  print_to(stderr, text);
+}
+
+bool should_wait_for_enter() {
   DWORD ids[2];
   if (GetConsoleProcessList(ids, 2) != 1) return false;
   // Both ends on that console: with either redirected a script is reading or feeding it.

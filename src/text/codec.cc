@@ -72,6 +72,18 @@ std::size_t put_bytes_as_units(const UnitEncoder& e, const unsigned char* p, std
   return out;
 }
 
+struct MarkBytes {
+  ByteOrderMark mark;
+  unsigned char bytes[kMarkMax];
+  std::size_t len;
+};
+// Longest first where one mark begins another: FF FE 00 00 before FF FE.
+constexpr MarkBytes kMarks[] = {
+    {MARK_UTF32LE, {0xFF, 0xFE, 0x00, 0x00}, 4}, {MARK_UTF32BE, {0x00, 0x00, 0xFE, 0xFF}, 4},
+    {MARK_UTF8, {0xEF, 0xBB, 0xBF}, 3},          {MARK_UTF16LE, {0xFF, 0xFE}, 2},
+    {MARK_UTF16BE, {0xFE, 0xFF}, 2},
+};
+
 }  // namespace
 
 std::size_t put_wtf8(std::uint32_t c, unsigned char* dst) {
@@ -163,22 +175,6 @@ std::size_t utf16_length(const char* s, std::size_t bytes) {
   }
   return units;
 }
-
-namespace {
-
-struct MarkBytes {
-  ByteOrderMark mark;
-  unsigned char bytes[kMarkMax];
-  std::size_t len;
-};
-// Longest first where one mark begins another: FF FE 00 00 before FF FE.
-constexpr MarkBytes kMarks[] = {
-    {MARK_UTF32LE, {0xFF, 0xFE, 0x00, 0x00}, 4}, {MARK_UTF32BE, {0x00, 0x00, 0xFE, 0xFF}, 4},
-    {MARK_UTF8, {0xEF, 0xBB, 0xBF}, 3},          {MARK_UTF16LE, {0xFF, 0xFE}, 2},
-    {MARK_UTF16BE, {0xFE, 0xFF}, 2},
-};
-
-}  // namespace
 
 ByteOrderMark mark_of(const unsigned char* head, std::size_t n, std::size_t& len) {
   for (const MarkBytes& m : kMarks) {
