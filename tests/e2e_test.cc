@@ -200,14 +200,21 @@ TEST_F(Tool, StatusOneAfterAFailureWhenAsked) {
   write_file("a.css", "a{}");
   write_file("b.css", "b{}");
   fs::create_directory("b.olf");  // the output cannot be created
-  const struct {
+  struct Row {
     std::vector<std::string> args;
     int asked;  // the status with VELTRIM_STATUS=1
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {{"a.css"}, 0},       {{}, 0},           {{"--help"}, 0}, {{"--version"}, 0},
       {{"a.txt"}, 1},       {{"a.c"}, 1},      {{"missing.css"}, 1},
       {{"b.css"}, 1},       {{"a.css", "missing.css"}, 0},
   };
+#ifndef _WIN32
+  // A write that fails during the conversion.
+  write_file("full.css", "c{}");
+  fs::create_symlink("/dev/full", "full.olf");
+  rows.push_back({{"full.css"}, 1});
+#endif
   for (const auto& row : rows) {
     const std::string what = row.args.empty() ? "no argument" : row.args[0];
     EXPECT_EQ(run_tool(row.args).status, 0) << what;

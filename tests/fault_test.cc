@@ -120,13 +120,23 @@ TEST(Faults, RawFilesThatBreakTheirContract) {
   EXPECT_EQ(w.text, message(msg::kWriteFailed, kOut));
   EXPECT_EQ(w.write_calls, 1) << "a write that moved nothing was tried again";
 
-  for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
-    MemorySource in(kSheet);
-    in.over_read_at = 0;
-    const Finished r = run(in, MemorySink(), block);
-    EXPECT_EQ(r.text, message(msg::kReadFailed, kIn)) << block;
-    EXPECT_EQ(r.out, "") << block;
+  // From the first read, which looks for a byte order mark, and from later ones, in bytes and
+  // in UTF-16, whose reads each go their own way.
+  const std::string utf16 = std::string("\xFF\xFE", 2) + std::string(300, '\0');
+  for (const std::string& sheet : {kSheet, utf16}) {
+    for (std::size_t at : {std::size_t{0}, std::size_t{4}, std::size_t{50}}) {
+      for (std::size_t block : {std::size_t{1}, std::size_t{7}, kBlockSize}) {
+        MemorySource in(sheet);
+        in.over_read_at = at;
+        const Finished r = run(in, MemorySink(), block);
+        EXPECT_EQ(r.text, message(msg::kReadFailed, kIn)) << at << ", block " << block;
+      }
+    }
   }
+
+  MemorySink over;
+  over.over_write = true;
+  EXPECT_EQ(run(MemorySource(kSheet), over, 16).text, message(msg::kWriteFailed, kOut));
 }
 
 // Regression: a failing close (a delayed write the system lost) was reported as success.
