@@ -84,6 +84,11 @@ constexpr MarkBytes kMarks[] = {
     {MARK_UTF16BE, {0xFE, 0xFF}, 2},
 };
 
+// The spelling of the code units that a mark names.
+UnitFormat format_of(ByteOrderMark mark) {
+  return UnitFormat{unit_size(mark), mark == MARK_UTF16BE || mark == MARK_UTF32BE};
+}
+
 }  // namespace
 
 std::size_t put_wtf8(std::uint32_t c, unsigned char* dst) {
@@ -212,10 +217,11 @@ std::size_t unit_size(ByteOrderMark mark) {
 }
 
 UnitDecoder decoder_for(ByteOrderMark mark) {
-  UnitDecoder d;
-  d.width = unit_size(mark);
-  d.big_endian = mark == MARK_UTF16BE || mark == MARK_UTF32BE;
-  return d;
+  return UnitDecoder{format_of(mark)};
+}
+
+UnitEncoder encoder_for(ByteOrderMark mark) {
+  return UnitEncoder{format_of(mark)};
 }
 
 std::size_t decode_units(UnitDecoder& d, const unsigned char* src, std::size_t n,
@@ -241,13 +247,6 @@ std::size_t decode_end(UnitDecoder& d, unsigned char* dst) {
   if (!d.has_high) return 0;
   d.has_high = false;
   return put_wtf8(d.high, dst);
-}
-
-UnitEncoder encoder_for(ByteOrderMark mark) {
-  UnitEncoder e;
-  e.width = unit_size(mark);
-  e.big_endian = mark == MARK_UTF16BE || mark == MARK_UTF32BE;
-  return e;
 }
 
 std::size_t encode_units(UnitEncoder& e, const unsigned char* src, std::size_t n,

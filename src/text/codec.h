@@ -62,13 +62,18 @@ const unsigned char* mark_bytes(ByteOrderMark mark, std::size_t& len);
 // Bytes a code unit: 2 for UTF-16, 4 for UTF-32, 1 for bytes and UTF-8, which stay as they are.
 std::size_t unit_size(ByteOrderMark mark);
 
+// How a marked text spells its code units: 2 bytes each for UTF-16, 4 for UTF-32, in
+// either order.
+struct UnitFormat {
+  std::size_t width = 2;
+  bool big_endian = false;
+};
+
 // Code units to WTF-8, a block at a time: a unit or a surrogate pair cut by a block's end is
 // finished by the next block. A UTF-32 unit that is no character (past U+10FFFF, or a
 // surrogate) goes out byte for byte, each of its four bytes as the lone surrogate U+DC00 plus
 // that byte: there is no such character in UTF-32 text, so the encoder knows them again.
-struct UnitDecoder {
-  std::size_t width = 2;  // bytes a unit: 2 or 4
-  bool big_endian = false;
+struct UnitDecoder : UnitFormat {
   unsigned char part[4] = {};  // a unit cut by a block's end; at the end, the input's cut last unit
   std::size_t part_len = 0;
   bool has_high = false;  // `high` is a high surrogate whose low one may come next
@@ -86,9 +91,7 @@ std::size_t decode_units(UnitDecoder& d, const unsigned char* src, std::size_t n
 std::size_t decode_end(UnitDecoder& d, unsigned char* dst);
 
 // WTF-8 back to code units, a block at a time.
-struct UnitEncoder {
-  std::size_t width = 2;
-  bool big_endian = false;
+struct UnitEncoder : UnitFormat {
   unsigned char seq[4] = {};  // a sequence cut by a block's end
   std::size_t have = 0;
   std::size_t need = 0;

@@ -216,79 +216,66 @@ struct Machine {
   }
 };
 
-// copy_selector: up to ',' or '{'; blanks before either are dropped. Events until the part
-// changes or the blocks take over; returns the part that follows, or kStop.
-template <class Unit>
-VELTRIM_INLINE int selector_events(Machine<Unit>& m) {
+// The events of one kind of part until it changes or the blocks may take over: a '/' that
+// may open a comment and a run of blanks go alike in every part; `on_end(c)` takes a
+// character that may end the part and returns the part that follows (this one, when it does
+// not end it). Each part is its own instance, with branches of its own. Returns kStop when
+// the stretch stops.
+template <class Unit, class OnEnd>
+VELTRIM_INLINE int part_events(Machine<Unit>& m, Part part, OnEnd on_end) {
   do {
-    if (!m.next_event(IN_SELECTOR)) return kStop;
-    switch (*m.e) {
-      case ',':
-      case '{': {
-        const unsigned char c = *m.e;
-        m.q -= m.e != m.run_from && m.e[-1] == ' ';  // a quiet space that ended the run
-        *m.q++ = c;
-        m.start_part();
-        if (c == '{') return IN_PROPERTY;
-        break;
-      }
-      case '/':
-        if (!m.take_slash()) return kStop;
-        break;
-      default:
-        m.take_blanks();
+    if (!m.next_event(part)) return kStop;
+    const unsigned char c = *m.e;
+    if (c == '/') {
+      if (!m.take_slash()) return kStop;
+    } else if (is_blank_byte(c)) {
+      m.take_blanks();
+    } else {
+      const int next = on_end(c);
+      if (next != part) return next;
     }
   } while (m.p < m.blocks_from);
-  return IN_SELECTOR;
+  return part;
 }
 
-// copy_declaration before the ':': up to ':', or the '}' of an empty declaration.
+// copy_selector: up to ',' or '{'; blanks before either are dropped.
+template <class Unit>
+VELTRIM_INLINE int selector_events(Machine<Unit>& m) {
+  return part_events(m, IN_SELECTOR, [&m](unsigned char c) {
+    m.q -= m.e != m.run_from && m.e[-1] == ' ';  // a quiet space that ended the run
+    *m.q++ = c;
+    m.start_part();
+    return c == '{' ? IN_PROPERTY : IN_SELECTOR;
+  });
+}
+
+// copy_declaration before the ':': up to ':', or the '}' of an empty declaration; inside a
+// property name, '}' is plain.
 template <class Unit>
 VELTRIM_INLINE int property_events(Machine<Unit>& m) {
-  do {
-    if (!m.next_event(IN_PROPERTY)) return kStop;
-    switch (*m.e) {
-      case ':':
-        m.put_pending_space();
-        *m.q++ = ':';
-        m.start_part();
-        return IN_VALUE;
-      case '}':
-        if (!m.middle) return m.end_rule();
-        m.put_plain('}');  // inside a property name, '}' is plain
-        break;
-      case '/':
-        if (!m.take_slash()) return kStop;
-        break;
-      default:
-        m.take_blanks();
+  return part_events(m, IN_PROPERTY, [&m](unsigned char c) {
+    if (c == '}') {
+      if (!m.middle) return m.end_rule();
+      m.put_plain('}');
+      return static_cast<int>(IN_PROPERTY);
     }
-  } while (m.p < m.blocks_from);
-  return IN_PROPERTY;
+    m.put_pending_space();
+    *m.q++ = ':';
+    m.start_part();
+    return static_cast<int>(IN_VALUE);
+  });
 }
 
 // copy_declaration after the ':': up to ';', or the '}' that ends the rule.
 template <class Unit>
 VELTRIM_INLINE int value_events(Machine<Unit>& m) {
-  do {
-    if (!m.next_event(IN_VALUE)) return kStop;
-    switch (*m.e) {
-      case ';':
-        m.put_pending_space();
-        *m.q++ = ';';
-        m.start_part();
-        return IN_PROPERTY;
-      case '}':
-        m.put_pending_space();
-        return m.end_rule();
-      case '/':
-        if (!m.take_slash()) return kStop;
-        break;
-      default:
-        m.take_blanks();
-    }
-  } while (m.p < m.blocks_from);
-  return IN_VALUE;
+  return part_events(m, IN_VALUE, [&m](unsigned char c) {
+    m.put_pending_space();
+    if (c == '}') return m.end_rule();
+    *m.q++ = ';';
+    m.start_part();
+    return static_cast<int>(IN_PROPERTY);
+  });
 }
 
 template <class Unit>
