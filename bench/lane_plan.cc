@@ -295,41 +295,64 @@ inline V last_before_lanes(V value, V at, V first) {
   return Unit::or_andnot(from, inherit, sum);  // from | fill
 }
 
+// What a group's plan needs that does not depend on the state before it. The timed loop
+// makes it a group ahead, as the kernel makes each block's masks a block ahead: a group's way
+// from its loads to its stores is long, and the processor overlaps only as many groups as its
+// window holds, so that what does not wait for the group before is better off that way.
+struct Ahead {
+  Lanes<Unit> l;
+  V braces;
+  V parity;                  // of the braces at and before each byte of each lane
+  V others;                  // the marks but colons: semicolons, braces
+  std::uint64_t odd_before;  // bit k: the braces of the lanes before lane k add up odd
+  unsigned comments;         // lanes with a '/' before a '*' or in the last byte
+  unsigned some_text;        // lanes with a byte that is not a blank
+  unsigned blank_last;       // lanes whose last byte is a blank
+};
+
+inline void look_ahead(const CharMasks* m, Ahead& a) {
+  using U = Unit;
+  U::load(m, a.l);
+  a.comments = U::test(a.l.slash, U::or_(U::shr<1>(a.l.star), U::splat(kLastByte)));
+  a.braces = U::or_(a.l.open, a.l.close);
+  a.parity = U::prefix_xor(a.braces);
+  a.others = U::or_(a.l.semi, a.braces);
+  a.odd_before = prefix_xor(U::top(a.parity)) << 1;
+  a.some_text = U::not_all(a.l.blank);
+  a.blank_last = U::top(a.l.blank);
+}
+
 // What a lane starts with: bit k of each word is lane k's; bit kLanes is the state after the
 // group.
 struct LaneStates {
   std::uint64_t inside, value, middle, blanks;
 };
 
-// Plans the group of kLanes blocks at m for a machine in state c. Returns how many of its
-// lanes, from the first, are planned in `out` exactly as plan_block would plan them, and
-// moves c past them; the rest are for plan_block, from c. kPartial: keep the lanes before
-// the first that falls back; else all or none (then, with a comment, none is planned at all).
+// Plans the group of kLanes blocks that `a` was made from, for a machine in state c. Returns
+// how many of its lanes, from the first, are planned in `out` exactly as plan_block would plan
+// them, and moves c past them; the rest are for plan_block, from c. kPartial: keep the lanes
+// before the first that falls back; else all or none (then, with a comment, none is planned
+// at all).
 template <bool kPartial>
-unsigned plan_lanes(const CharMasks* m, Carry& c, GroupPlan& out) {
+unsigned plan_ahead(const Ahead& a, Carry& c, GroupPlan& out) {
   using U = Unit;
-  Lanes<Unit> l;
-  U::load(m, l);
-  // Lanes that find comments, as plan_block does first: most groups have none.
-  const unsigned comments =
-      U::test(l.slash, U::or_(U::shr<1>(l.star), U::splat(kLastByte))) | unsigned(c.comment);
+  const Lanes<Unit>& l = a.l;
+  // Lanes that involve comments, as plan_block finds them first: most groups have none.
+  const unsigned comments = a.comments | unsigned(c.comment);
   if (VELTRIM_UNLIKELY(comments != 0) && (!kPartial || (comments & 1))) return 0;
 
   // Inside a rule: each lane flips what it got as often as it has braces.
   LaneStates in;
-  const V braces = U::or_(l.open, l.close);
-  const V parity = U::prefix_xor(braces);
-  in.inside = (prefix_xor(U::top(parity)) << 1) ^ (0 - c.inside);
-  const V inside = U::xor_(U::shl<1>(parity), U::lanes_of(in.inside));
-  const unsigned unpaired = U::test(braces, U::xor_(inside, l.close));
+  in.inside = a.odd_before ^ (0 - c.inside);
+  const V inside = U::xor_(U::shl<1>(a.parity), U::lanes_of(in.inside));
+  const unsigned unpaired = U::test(a.braces, U::xor_(inside, l.close));
 
   // In a value: a lane's last mark sets it (to 1 when that is a colon), else it passes on.
   // The marks are disjoint, so the last is a colon when the colons, as a number, are the
   // greater.
   const V colon = U::and_(l.colon, inside);
-  const V others = U::or_(l.semi, braces);
-  const V marks = U::or_(colon, others);
-  in.value = last_before(U::above(colon, others), U::test(marks, marks), c.value);
+  const V marks = U::or_(colon, a.others);
+  in.value = last_before(U::above(colon, a.others), U::test(marks, marks), c.value);
   const V value = last_before_lanes(colon, marks, U::ones_of(in.value));
 
   // In the middle of a part: a lane's last non-blank byte sets it (to 1 when plain).
@@ -337,14 +360,14 @@ unsigned plan_lanes(const CharMasks* m, Carry& c, GroupPlan& out) {
   // colon & property | semi & value | close | selector_ends; part_ends lies within non_blank.
   const V part_ends = U::or3(selector_ends, U::mux(value, l.semi, colon), l.close);
   const V plain = U::nor(part_ends, l.blank);
-  in.middle = last_before(U::above(plain, part_ends), U::not_all(l.blank), c.middle);
+  in.middle = last_before(U::above(plain, part_ends), a.some_text, c.middle);
   const V non_blank = U::not_(l.blank);
   const V middle = last_before_lanes(plain, non_blank, U::ones_of(in.middle));
   // A '}' in a property name, which plan_block declines.
   const unsigned plain_close = U::test(l.close, U::and_andnot(inside, middle, value));
 
   // Blanks before byte 0: the lane before ended in one.
-  in.blanks = (std::uint64_t{U::top(l.blank)} << 1) | c.blanks;
+  in.blanks = (std::uint64_t{a.blank_last} << 1) | c.blanks;
   const V after_blank = U::or_(U::shl<1>(l.blank), U::ones_of(in.blanks));
   const V spaced = U::andnot(U::and_andnot(after_blank, middle, selector_ends), l.blank);
   const V spaces = U::shr<1>(spaced);
@@ -367,6 +390,14 @@ unsigned plan_lanes(const CharMasks* m, Carry& c, GroupPlan& out) {
     c.star = 0;
   }
   return n;
+}
+
+// The same for the group at m, made here.
+template <bool kPartial>
+unsigned plan_lanes(const CharMasks* m, Carry& c, GroupPlan& out) {
+  Ahead a;
+  look_ahead(m, a);
+  return plan_ahead<kPartial>(a, c, out);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -496,9 +527,13 @@ LANE_PLAN_LOOP std::uint64_t run_lanes(const Input& in) {
   std::uint64_t sink = 0;
   Carry c;
   std::size_t b = 0;
+  Ahead next;
+  if (in.blocks() >= kLanes) look_ahead(&in.masks[0], next);
   for (; b + kLanes <= in.blocks(); b += kLanes) {
+    const Ahead now = next;
+    if (VELTRIM_LIKELY(b + 2 * kLanes <= in.blocks())) look_ahead(&in.masks[b + kLanes], next);
     GroupPlan plan;
-    const unsigned n = plan_lanes<kPartial>(&in.masks[b], c, plan);
+    const unsigned n = plan_ahead<kPartial>(now, c, plan);
     for (unsigned k = 0; k < n; ++k) {
       take(sink, plan.keep[k], plan.spaces[k], plan.ends[k], (plan.space_first >> k) & 1);
     }
