@@ -33,7 +33,9 @@
 //
 // A lane that involves a comment (one carried in, or a '/' before a '*' or in the last byte),
 // whose braces do not alternate, or that has a '}' in a property name (which the plan
-// declines) is left to plan_block, and with it every lane after it, whose state it decides.
+// declines) falls back: its group is left to plan_block block by block. (Two variants keep
+// the lanes before it, whose states are right, and leave that lane and those after it, whose
+// states it decides.)
 #include <immintrin.h>
 
 #include <algorithm>
@@ -90,12 +92,25 @@ struct Avx512 {
   static constexpr const char* kName = "AVX-512, 8 lanes";
 #endif
 
-  static V splat(std::uint64_t x) { return _mm512_set1_epi64(static_cast<long long>(x)); }
-  static V and_(V a, V b) { return _mm512_and_si512(a, b); }
-  static V or_(V a, V b) { return _mm512_or_si512(a, b); }
-  static V xor_(V a, V b) { return _mm512_xor_si512(a, b); }
-  static V andnot(V a, V b) { return _mm512_andnot_si512(b, a); }  // a & ~b
-  static V add(V a, V b) { return _mm512_add_epi64(a, b); }
+  static V splat(std::uint64_t x) {
+    return _mm512_set1_epi64(static_cast<long long>(x));
+  }
+  static V and_(V a, V b) {
+    return _mm512_and_si512(a, b);
+  }
+  static V or_(V a, V b) {
+    return _mm512_or_si512(a, b);
+  }
+  static V xor_(V a, V b) {
+    return _mm512_xor_si512(a, b);
+  }
+  // a & ~b
+  static V andnot(V a, V b) {
+    return _mm512_andnot_si512(b, a);
+  }
+  static V add(V a, V b) {
+    return _mm512_add_epi64(a, b);
+  }
   template <unsigned kBits>
   static V shl(V a) {
     return _mm512_slli_epi64(a, kBits);
@@ -105,19 +120,45 @@ struct Avx512 {
     return _mm512_srli_epi64(a, kBits);
   }
   // Truth tables over the operands a = 0xF0, b = 0xCC, c = 0xAA.
-  static V or3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0xFE); }
-  static V mux(V s, V a, V b) { return _mm512_ternarylogic_epi64(s, a, b, 0xCA); }  // s ? a : b
-  static V or_andnot(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0xF4); }
-  static V and_andnot(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0x40); }
-  static V or_and_not(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0x54); }
-  static V nor(V a, V b) { return _mm512_ternarylogic_epi64(a, b, b, 0x03); }
-  static V or_not(V a, V b) { return _mm512_ternarylogic_epi64(a, b, b, 0xF3); }  // a | ~b
-  static V not_(V a) { return _mm512_ternarylogic_epi64(a, a, a, 0x55); }
+  static V or3(V a, V b, V c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0xFE);
+  }
+  // s ? a : b
+  static V mux(V s, V a, V b) {
+    return _mm512_ternarylogic_epi64(s, a, b, 0xCA);
+  }
+  static V or_andnot(V a, V b, V c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0xF4);
+  }
+  static V and_andnot(V a, V b, V c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0x40);
+  }
+  static V or_and_not(V a, V b, V c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0x54);
+  }
+  static V nor(V a, V b) {
+    return _mm512_ternarylogic_epi64(a, b, b, 0x03);
+  }
+  // a | ~b
+  static V or_not(V a, V b) {
+    return _mm512_ternarylogic_epi64(a, b, b, 0xF3);
+  }
+  static V not_(V a) {
+    return _mm512_ternarylogic_epi64(a, a, a, 0x55);
+  }
 
-  static unsigned test(V a, V b) { return _mm512_test_epi64_mask(a, b); }
-  static unsigned top(V a) { return _mm512_cmplt_epi64_mask(a, _mm512_setzero_si512()); }
-  static unsigned above(V a, V b) { return _mm512_cmpgt_epu64_mask(a, b); }
-  static unsigned not_all(V a) { return _mm512_cmpneq_epu64_mask(a, splat(~std::uint64_t{0})); }
+  static unsigned test(V a, V b) {
+    return _mm512_test_epi64_mask(a, b);
+  }
+  static unsigned top(V a) {
+    return _mm512_cmplt_epi64_mask(a, _mm512_setzero_si512());
+  }
+  static unsigned above(V a, V b) {
+    return _mm512_cmpgt_epu64_mask(a, b);
+  }
+  static unsigned not_all(V a) {
+    return _mm512_cmpneq_epu64_mask(a, splat(~std::uint64_t{0}));
+  }
   static V lanes_of(std::uint64_t bits) {
     return _mm512_maskz_set1_epi64(static_cast<__mmask8>(bits), -1);
   }
@@ -173,7 +214,9 @@ struct Avx512 {
     l.close = _mm512_shuffle_i64x2(m37a, m37b, 0x44);
     l.star = _mm512_shuffle_i64x2(m37a, m37b, 0xEE);
   }
-  static void store(std::uint64_t* p, V a) { _mm512_storeu_si512(p, a); }
+  static void store(std::uint64_t* p, V a) {
+    _mm512_storeu_si512(p, a);
+  }
 };
 using Unit = Avx512;
 
@@ -188,7 +231,8 @@ struct Avx2 {
   static V and_(V a, V b) { return _mm256_and_si256(a, b); }
   static V or_(V a, V b) { return _mm256_or_si256(a, b); }
   static V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
-  static V andnot(V a, V b) { return _mm256_andnot_si256(b, a); }  // a & ~b
+  // a & ~b
+  static V andnot(V a, V b) { return _mm256_andnot_si256(b, a); }
   static V add(V a, V b) { return _mm256_add_epi64(a, b); }
   static V not_(V a) { return _mm256_xor_si256(a, splat(~std::uint64_t{0})); }
   template <unsigned kBits>
@@ -200,12 +244,14 @@ struct Avx2 {
     return _mm256_srli_epi64(a, kBits);
   }
   static V or3(V a, V b, V c) { return or_(or_(a, b), c); }
-  static V mux(V s, V a, V b) { return xor_(b, and_(xor_(a, b), s)); }  // s ? a : b
+  // s ? a : b
+  static V mux(V s, V a, V b) { return xor_(b, and_(xor_(a, b), s)); }
   static V or_andnot(V a, V b, V c) { return or_(a, andnot(b, c)); }
   static V and_andnot(V a, V b, V c) { return andnot(and_(a, b), c); }
   static V or_and_not(V a, V b, V c) { return andnot(or_(a, b), c); }
   static V nor(V a, V b) { return not_(or_(a, b)); }
-  static V or_not(V a, V b) { return not_(_mm256_andnot_si256(a, b)); }  // a | ~b
+  // a | ~b
+  static V or_not(V a, V b) { return not_(_mm256_andnot_si256(a, b)); }
 
   // The sign bits of the four lanes.
   static unsigned signs(V a) {
@@ -246,8 +292,8 @@ struct Avx2 {
   // loaded into each half); one unpack of the two gives mask f of the four blocks, the other
   // mask f + 1.
   static __m128i pair(const CharMasks* m, unsigned k, unsigned f) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-        reinterpret_cast<const char*>(m + k) + offsetof(CharMasks, blank) + 8 * f));
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(m + k) +
+                                                            offsetof(CharMasks, blank) + 8 * f));
   }
   static void load_pair(const CharMasks* m, unsigned f, V& first, V& second) {
     const V even = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(m, 0, f)), pair(m, 2, f), 1);
@@ -446,10 +492,9 @@ MachineState step_block(const unsigned char* p, const unsigned char* end, Machin
 
 struct Input {
   std::string name;
-  std::string text;                // whole blocks
-  std::vector<CharMasks> masks;    // one a block
-  std::vector<Carry> resume;       // after each block the plan declines: the machine's state
-  std::vector<std::uint8_t> declined;
+  std::string text;              // whole blocks
+  std::vector<CharMasks> masks;  // one a block
+  std::vector<Carry> resume;     // after each block the plan declines: the machine's state
   std::size_t blocks() const { return masks.size(); }
 };
 
@@ -464,7 +509,6 @@ Input prepare(const std::string& name, std::string text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(in.text.data());
   in.masks.resize(n);
   in.resume.resize(n);
-  in.declined.resize(n);
   Carry c;
   for (std::size_t b = 0; b < n; ++b) {
     classify_plain(bytes + 64 * b, 64, in.masks[b]);
@@ -472,7 +516,6 @@ Input prepare(const std::string& name, std::string text) {
     if (!plan_block(in.masks[b], c, plan)) {
       c = carry_of(step_block(bytes + 64 * b, bytes + in.text.size(), state_of(c)));
       in.resume[b] = c;
-      in.declined[b] = 1;
     }
   }
   return in;
@@ -490,8 +533,8 @@ Input prepare(const std::string& name, std::string text) {
 #define LANE_PLAN_LOOP
 #endif
 
-inline void take(std::uint64_t& sink, std::uint64_t keep, std::uint64_t spaces,
-                 std::uint64_t ends, std::uint64_t space_first) {
+inline void take(std::uint64_t& sink, std::uint64_t keep, std::uint64_t spaces, std::uint64_t ends,
+                 std::uint64_t space_first) {
   sink += keep + spaces + ends + space_first;
 }
 
@@ -522,6 +565,8 @@ LANE_PLAN_LOOP void plan_blocks(const Input& in, std::size_t from, std::size_t t
   c = state;
 }
 
+// Groups of kLanes blocks in lanes, each made a group ahead; a group that falls back goes to
+// plan_block, whole, or (kPartial) from its first lane that falls back.
 template <bool kPartial>
 LANE_PLAN_LOOP std::uint64_t run_lanes(const Input& in) {
   std::uint64_t sink = 0;
@@ -787,10 +832,11 @@ void check_group(const std::string& text, const Carry& c, const char* what, Chec
   if (++st.mismatches <= 5) {
     std::string shown = text;
     for (char& ch : shown) ch = ch == '\n' ? '~' : ch == '\t' ? '`' : ch;
-    std::printf("MISMATCH (%s): %s\n  state inside %d value %d middle %d blanks %d comment %d "
-                "star %d; lanes planned %u\n  [%s]\n",
-                what, fault, int(c.inside), int(c.value), int(c.middle), int(c.blanks),
-                int(c.comment), int(c.star), partial, shown.c_str());
+    std::printf(
+        "MISMATCH (%s): %s\n  state inside %d value %d middle %d blanks %d comment %d "
+        "star %d; lanes planned %u\n  [%s]\n",
+        what, fault, int(c.inside), int(c.value), int(c.middle), int(c.blanks), int(c.comment),
+        int(c.star), partial, shown.c_str());
   }
 }
 
@@ -949,13 +995,16 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Times every loop on every shape and prints a row a shape; nonzero when the loops took
+// different plans.
 int run_time(double mb, int runs) {
-  std::printf("lane plan, %s: planning alone, GB/s of input over the same masks, median of "
-              "%d runs of %.0f MB each\n",
-              Unit::kName, runs, mb);
+  std::printf(
+      "lane plan, %s: planning alone, GB/s of input over the same masks, median of "
+      "%d runs of %.0f MB each\n",
+      Unit::kName, runs, mb);
   std::printf("%-16s %10s %6s %6s %6s %6s %6s %6s %6s | %9s %8s %8s %8s %8s\n", "shape",
-              "plan_block", "lanes", "x", "part", "x", "slide", "x", "read", "fall back",
-              "comment", "braces", "declined", "in lanes");
+              "plan_block", "lanes", "x", "part", "x", "slide", "x", "read", "fall back", "comment",
+              "braces", "declined", "in lanes");
   int faults = 0;
   for (int i = 0; i < static_cast<int>(bench::Shape::kCount); ++i) {
     const auto shape = static_cast<bench::Shape>(i);
@@ -982,16 +1031,24 @@ int run_time(double mb, int runs) {
       gbs[l] = static_cast<double>(in.text.size()) / median(seconds[l]) / 1e9;
     }
     const Fallbacks f = count_fallbacks(in);
-    auto percent = [&f](std::size_t n, std::size_t of) { return 100.0 * n / std::max<std::size_t>(of, 1); };
-    std::printf("%-16s %10.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %8.1f%% %7.1f%% %7.1f%% "
-                "%7.1f%% %7.1f%%\n",
-                in.name.c_str(), gbs[0], gbs[1], gbs[1] / gbs[0], gbs[2], gbs[2] / gbs[0], gbs[3],
-                gbs[3] / gbs[0], gbs[4],
-                percent(f.fell_back, f.groups), percent(f.comment, f.groups),
-                percent(f.braces, f.groups), percent(f.declined, f.groups),
-                percent(f.lane_blocks, f.groups * kLanes));
+    auto percent = [](std::size_t n, std::size_t of) {
+      return 100.0 * n / std::max<std::size_t>(of, 1);
+    };
+    std::printf(
+        "%-16s %10.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %8.1f%% %7.1f%% %7.1f%% "
+        "%7.1f%% %7.1f%%\n",
+        in.name.c_str(), gbs[0], gbs[1], gbs[1] / gbs[0], gbs[2], gbs[2] / gbs[0], gbs[3],
+        gbs[3] / gbs[0], gbs[4], percent(f.fell_back, f.groups), percent(f.comment, f.groups),
+        percent(f.braces, f.groups), percent(f.declined, f.groups),
+        percent(f.lane_blocks, f.groups * kLanes));
     std::fflush(stdout);
   }
+  std::printf(
+      "lanes: a group that falls back goes to plan_block whole; part: from its first lane that\n"
+      "falls back; slide: that lane alone, the next group starting after it; x: against\n"
+      "plan_block; read: the masks summed, the floor. Groups that fall back, by their first\n"
+      "lane that does: a comment or a '/' in the last byte, braces that do not alternate, a\n"
+      "block plan_block declines; in lanes: the blocks the lanes before it plan.\n");
   return faults == 0 ? 0 : 1;
 }
 
