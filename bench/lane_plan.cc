@@ -292,8 +292,8 @@ struct Avx2 {
   // loaded into each half); one unpack of the two gives mask f of the four blocks, the other
   // mask f + 1.
   static __m128i pair(const CharMasks* m, unsigned k, unsigned f) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(m + k) +
-                                                            offsetof(CharMasks, blank) + 8 * f));
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+        reinterpret_cast<const char*>(m + k) + offsetof(CharMasks, blank) + std::size_t{8} * f));
   }
   static void load_pair(const CharMasks* m, unsigned f, V& first, V& second) {
     const V even = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(m, 0, f)), pair(m, 2, f), 1);
@@ -315,10 +315,10 @@ using Unit = Avx2;
 #error "the lane model needs AVX2 or AVX-512BW"
 #endif
 
-static_assert(offsetof(CharMasks, star) - offsetof(CharMasks, blank) == 7 * 8,
+static_assert(offsetof(CharMasks, star) - offsetof(CharMasks, blank) == std::size_t{7} * 8,
               "the units load the eight masks from blank to star as one row");
 
-constexpr unsigned kLanes = Unit::kLanes;
+constexpr std::size_t kLanes = Unit::kLanes;
 using V = Unit::V;
 
 // ---------------------------------------------------------------------------------------------
@@ -832,7 +832,7 @@ const char* fault_of(const CharMasks* m, const Carry& c, const Sequential& s, un
   if (!same(lc, s.before[n])) return "the state after the lanes differs";
   if (n == kLanes) return nullptr;
   // The lane it stops at must be one it may leave; when all or none, any lane.
-  const unsigned last = kPartial ? n : std::min(s.planned, kLanes - 1);
+  const unsigned last = kPartial ? n : std::min(s.planned, static_cast<unsigned>(kLanes - 1));
   for (unsigned k = n; k <= last; ++k) {
     if (may_fall_back(m[k], s.before[k])) return nullptr;
   }
@@ -843,7 +843,8 @@ const char* fault_of(const CharMasks* m, const Carry& c, const Sequential& s, un
 void check_group(const std::string& text, const Carry& c, const char* what, CheckStats& st) {
   CharMasks m[kLanes];
   for (unsigned k = 0; k < kLanes; ++k) {
-    classify_plain(reinterpret_cast<const unsigned char*>(text.data()) + 64 * k, 64, m[k]);
+    classify_plain(reinterpret_cast<const unsigned char*>(text.data()) + std::size_t{64} * k, 64,
+                   m[k]);
   }
   const Sequential s = plan_sequentially(m, c);
   unsigned partial = 0;
@@ -852,10 +853,10 @@ void check_group(const std::string& text, const Carry& c, const char* what, Chec
   if (fault == nullptr) fault = fault_of<false>(m, c, s, whole);
   if (fault == nullptr && (whole == kLanes) != (partial == kLanes)) fault = "the two ways differ";
   ++st.groups;
-  st.whole += partial == kLanes;
-  st.partly += partial > 0 && partial < kLanes;
-  st.none += partial == 0;
-  st.declined += s.planned < kLanes;
+  st.whole += partial == kLanes ? 1 : 0;
+  st.partly += partial > 0 && partial < kLanes ? 1 : 0;
+  st.none += partial == 0 ? 1 : 0;
+  st.declined += s.planned < kLanes ? 1 : 0;
   if (fault == nullptr) return;
   if (++st.mismatches <= 5) {
     std::string shown = text;
@@ -877,7 +878,7 @@ void report(const char* what, const CheckStats& st) {
 void check_sheet(const Input& in, CheckStats& st) {
   Carry c;
   for (std::size_t b = 0; b + kLanes <= in.blocks(); b += kLanes) {
-    check_group(in.text.substr(64 * b, 64 * kLanes), c, in.name.c_str(), st);
+    check_group(in.text.substr(std::size_t{64} * b, 64 * kLanes), c, in.name.c_str(), st);
     std::uint64_t sink = 0;
     for (unsigned k = 0; k < kLanes; ++k) plan_one(in.masks[b + k], in.resume[b + k], c, sink);
   }
@@ -955,7 +956,7 @@ bool run_check(double mb) {
     // Groups from anywhere in the sheet, from every state.
     for (unsigned g = 0; g < 300; ++g) {
       const std::size_t b = r.next(static_cast<unsigned>(in.blocks() - kLanes));
-      const std::string text = in.text.substr(64 * b, 64 * kLanes);
+      const std::string text = in.text.substr(std::size_t{64} * b, 64 * kLanes);
       for (const Carry& c : states) check_group(text, c, in.name.c_str(), st);
     }
     st.mismatches += check_steps(in);
@@ -1060,7 +1061,7 @@ int run_time(double mb, int runs) {
     }
     const Fallbacks f = count_fallbacks(in);
     auto percent = [](std::size_t n, std::size_t of) {
-      return 100.0 * n / std::max<std::size_t>(of, 1);
+      return 100.0 * static_cast<double>(n) / static_cast<double>(std::max<std::size_t>(of, 1));
     };
     std::printf(
         "%-16s %10.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %8.1f%% %7.1f%% %7.1f%% "
