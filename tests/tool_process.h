@@ -3,6 +3,7 @@
 // Windows the consoles and the shell that a user's double-click goes through.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +83,18 @@ inline ToolRun run_tool(const std::vector<std::string>& args, const std::string&
 #else
   return run_command(prefix + cmd);
 #endif
+}
+
+// What the tool wrote to standard error, given what the run did: an emulator's own warnings
+// (qemu's, of processor features it lacks) are left out.
+inline std::string tool_errors(const std::string& text) {
+  std::string kept;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+    if (text.compare(at, 5, "qemu-") != 0) kept.append(text, at, end - at);
+    at = end;
+  }
+  return kept;
 }
 
 // Sets an environment variable for the runs in its scope, which inherit it.
