@@ -120,12 +120,11 @@ bool convert_named(NameSystem* names, const char* in_name, std::vector<FileId>& 
     return false;
   }
   FileSink out;
-  FileId out_id;
-  if (!out.create(out_name, in, written) || !out.identity(out_id)) {
+  if (!out.create(out_name, in, written)) {
     print_named(msg::kCannotWrite, out_name);
     return false;
   }
-  written.push_back(out_id);
+  written.push_back(out.id());
 
   const Outcome outcome = convert_files(in, out);
   char text[kClosingSize];

@@ -4,8 +4,7 @@
 namespace veltrim {
 
 bool may_replace(const FileSink& output, const FileSource& input,
-                 const std::vector<FileId>& written) {
-  FileId out_id;
+                 const std::vector<FileId>& written, FileId& out_id) {
   FileId in_id;
   if (!output.identity(out_id) || !input.identity(in_id) || out_id == in_id) return false;
   for (const FileId& id : written) {

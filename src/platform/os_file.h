@@ -67,15 +67,21 @@ class FileSink final : public SystemFile, public Sink {
   // run is writing the same output; on POSIX for a FIFO with no reader, and on Windows for a
   // device, as for FileSource::open.
   bool create(const char* name, const FileSource& input, const std::vector<FileId>& written);
+  // The identity of the file that create opened, for the run's list of outputs written.
+  const FileId& id() const { return id_; }
   // Takes standard output, whatever it is, for binary bytes.
   bool open_standard_output();
   long write(const unsigned char* src, std::size_t size) override;
   bool close() override { return release(); }
+
+ private:
+  FileId id_;
 };
 
 // True when `output`, just opened and not yet truncated, may be replaced: it is neither the
-// input nor one of the outputs written before, and both identities are known.
+// input nor one of the outputs written before, and both identities are known; `out_id` takes
+// the output's.
 bool may_replace(const FileSink& output, const FileSource& input,
-                 const std::vector<FileId>& written);
+                 const std::vector<FileId>& written, FileId& out_id);
 
 }  // namespace veltrim

@@ -101,7 +101,7 @@ bool FileSink::create(const char* name, const FileSource& input,
   ok = ok && (locked == 0 || errno != EWOULDBLOCK);
   // The output must be neither the input nor an output of this run. When an identity cannot
   // be read, that cannot be ruled out, so the output is refused.
-  ok = ok && may_replace(*this, input, written);
+  ok = ok && may_replace(*this, input, written, id_);
   // Only a regular file has a length to drop; devices and pipes are written as they are.
   if (ok && is_disk_file()) ok = ::ftruncate(fd, 0) == 0;
   if (!ok) release();

@@ -188,7 +188,7 @@ bool FileSink::create(const char* name, const FileSource& input,
   const HANDLE h = open_exact(exact_path(name), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
-  if (!may_replace(*this, input, written) || !SetEndOfFile(h)) {
+  if (!may_replace(*this, input, written, id_) || !SetEndOfFile(h)) {
     release();
     return false;
   }
