@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "convert/stream.h"
+#include "io/stream.h"
 
 namespace veltrim::bench {
 

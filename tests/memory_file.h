@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/converter.h"
-#include "convert/stream.h"
+#include "io/stream.h"
 
 namespace veltrim::testing {
 

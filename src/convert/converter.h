@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "convert/blanks.h"
-#include "convert/stream.h"
+#include "io/stream.h"
 
 namespace veltrim {
 

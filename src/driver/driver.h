@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "convert/stream.h"
+#include "io/stream.h"
 #include "platform/file_names.h"
 
 namespace veltrim {

@@ -2,7 +2,7 @@
 // machine (convert/converter.h) is the reference it is tested against, byte for byte.
 #pragma once
 
-#include "convert/stream.h"
+#include "io/stream.h"
 
 namespace veltrim {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "convert/stream.h"
+#include "io/stream.h"
 
 namespace veltrim {
 

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "convert/stream.h"
+#include "io/stream.h"
 #include "text/codec.h"
 
 namespace veltrim {

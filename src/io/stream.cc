@@ -1,6 +1,6 @@
 // The buffered streams over every source and sink: the files, the byte order mark's layer and
 // the tests' memory.
-#include "convert/stream.h"
+#include "io/stream.h"
 
 #include <cstring>
 
