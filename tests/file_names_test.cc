@@ -3,13 +3,36 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "fake_files.h"
 #include "wide_text.h"
 
 namespace veltrim {
 namespace {
+
+using testing::FakeNames;
+
+// The one rule of what is a stylesheet: ".css" at the end, in any ASCII letter case, and
+// where else it stands for the name check's message.
+TEST(FileNames, CssRule) {
+  const struct {
+    const char* name;
+    bool at_end;
+    bool anywhere;
+  } rows[] = {
+      {"a.css", true, true},   {"A.CSS", true, true},    {".css", true, true},
+      {"xcss", false, false},  {"a.cssx", false, true},  {"a.css.bak", false, true},
+      {"a.c ss", false, false}, {"a.\xC3\xA7ss", false, false},  // no look-alike letters
+  };
+  for (const auto& row : rows) {
+    const std::size_t len = std::string(row.name).size();
+    EXPECT_EQ(ends_in_css(row.name, len), row.at_end) << row.name;
+    EXPECT_EQ(holds_css(row.name, len), row.anywhere) << row.name;
+  }
+}
 
 // The \\?\ form of absolute paths, in which Windows takes every character as it stands.
 TEST(FileNames, VerbatimPaths) {
@@ -88,33 +111,6 @@ TEST(FileNames, WildcardsInTheLastComponent) {
   for (const char* name : names) EXPECT_FALSE(has_wildcard(name)) << name;
 }
 
-// A file system as the rules of names see it: one look-up answer, one folder's entries, and
-// names ordered with ASCII letter case aside, as Windows orders these.
-class FakeNames final : public NameSystem {
- public:
-  Lookup answer = MISSING;
-  std::string held;
-  std::vector<FolderEntry> entries;
-
-  Lookup look_up(const char* name, std::string& given, std::string& held_name) override {
-    const std::string n(name);
-    given = n.substr(n.find_last_of("/\\") + 1);
-    held_name = held;
-    return answer;
-  }
-  bool list(const char*, std::vector<FolderEntry>& out) override {
-    out = entries;
-    return true;
-  }
-  int compare(const std::string& a, const std::string& b, bool ignore_case) override {
-    const auto fold = [ignore_case](std::string x) {
-      for (char& c : x) c = ignore_case && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-      return x;
-    };
-    return fold(a).compare(fold(b));
-  }
-};
-
 // A short (8.3) name stands for the file's long name, for an input, and is refused for an
 // output; a difference in letter case alone is the same name.
 TEST(FileNames, ShortNamesByWhatTheFileSystemHolds) {
@@ -145,17 +141,23 @@ TEST(FileNames, ShortNamesByWhatTheFileSystemHolds) {
 }
 
 // A wildcard takes the files whose long names end in ".css" (a short name matches more), in
-// name order, letter case aside and then by case, after the folders as typed.
+// name order, letter case aside and then by case, after the folders as typed; whatever
+// order the folder lists them in.
 TEST(FileNames, WildcardMatchesStylesheetsInNameOrder) {
-  FakeNames names;
-  names.entries = {{"b.css"}, {"a.cssx"}, {"C.Css"}, {"A.css"}, {"d.css", true}, {"e.txt"},
-                   {"a.css"}, {".css"}};
-  std::vector<std::string> matches;
-  EXPECT_TRUE(match_stylesheets(names, "sub\\*.c*", matches));
-  EXPECT_EQ(matches, (std::vector<std::string>{"sub\\.css", "sub\\A.css", "sub\\a.css",
-                                               "sub\\b.css", "sub\\C.Css"}));
-  EXPECT_FALSE(match_stylesheets(names, "sub\\b.css", matches));
-  EXPECT_TRUE(matches.empty());
+  const std::vector<FolderEntry> listed = {{"b.css"}, {"a.cssx"}, {"C.Css"}, {"A.css"},
+                                           {"d.css", true}, {"e.txt"}, {"a.css"}, {".css"}};
+  for (const bool reversed : {false, true}) {
+    FakeNames names;
+    names.entries = listed;
+    if (reversed) std::reverse(names.entries.begin(), names.entries.end());
+    std::vector<std::string> matches;
+    EXPECT_TRUE(match_stylesheets(names, "sub\\*.c*", matches));
+    EXPECT_EQ(matches, (std::vector<std::string>{"sub\\.css", "sub\\A.css", "sub\\a.css",
+                                                 "sub\\b.css", "sub\\C.Css"}))
+        << (reversed ? "listed backwards" : "listed forwards");
+    EXPECT_FALSE(match_stylesheets(names, "sub\\b.css", matches));
+    EXPECT_TRUE(matches.empty());
+  }
 }
 
 }  // namespace

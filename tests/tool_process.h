@@ -234,6 +234,40 @@ inline PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
   return pi;
 }
 
+// Starts the tool with `args` and the given standard handles, which must be inheritable
+// (nullptr: none), and waits for it to end: its exit code, or -1 when it did not start or was
+// still running after 20 s (then it is ended).
+inline int run_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HANDLE err = nullptr) {
+  std::wstring line = L"\"" + std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in;
+  si.hStdOutput = out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &si, &pi)) {
+    return -1;
+  }
+  CloseHandle(pi.hThread);
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(pi.hProcess, &code)) {
+    TerminateProcess(pi.hProcess, 1);
+    code = static_cast<DWORD>(-1);
+  }
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+// Opens a file as a handle that a started process inherits.
+inline HANDLE inheritable_file(const wchar_t* name, DWORD access, DWORD disposition = OPEN_EXISTING) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // Starts a command line and waits for it to end; false when it is still running after 20 s
 // (then it is ended).
 inline bool ends_by_itself(std::wstring line, DWORD flags) {

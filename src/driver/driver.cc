@@ -11,7 +11,6 @@
 #include "driver/messages.h"
 #include "fast/bulk.h"
 #include "platform/console.h"
-#include "platform/os_file.h"
 #include "text/mark_streams.h"
 
 namespace veltrim {
@@ -23,14 +22,6 @@ namespace {
 InFile g_in;
 OutFile g_out;
 MarkStreams g_marks;
-
-// True when ".css", in any ASCII letter case, stands anywhere in the name.
-bool holds_css(const char* name, std::size_t len) {
-  for (std::size_t end = 4; end <= len; ++end) {
-    if (ends_in_css(name, end)) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -80,28 +71,46 @@ namespace {
 
 // The ways a user asks for help. None ends in ".css", so none could be an input name.
 bool asks_for_help(const char* arg) {
-  return std::strcmp(arg, "/?") == 0 || std::strcmp(arg, "-h") == 0 ||
-         std::strcmp(arg, "--help") == 0;
+  for (const char* ask : {"/?", "-?", "-h", "--help"}) {
+    if (std::strcmp(arg, ask) == 0) return true;
+  }
+  return false;
 }
 
-// Prints a message with one name in it, on standard output or standard error.
-void print_named(const char* format, const char* name, bool error = false) {
+// A message with one name in it, on standard output or, with `error`, on standard error.
+void say_named(const World& world, const char* format, const char* name, bool error = false) {
   char text[kClosingSize];
   std::snprintf(text, sizeof text, format, name);
-  if (error) {
-    print_error(text);
-  } else {
-    print_text(text);
+  (error ? world.complain : world.say)(text);
+}
+
+// The output, opened and truncated, when it may be replaced: its name reaches no other file
+// than its own, and it is neither the input nor an output this run has written (`written`),
+// as far as can be known. Nothing is truncated otherwise.
+std::unique_ptr<OutputFile> replaceable_output(const World& world, const char* out_name,
+                                               const InputFile& in,
+                                               const std::vector<FileFacts>& written) {
+  // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
+  // "long style theme.olf".
+  if (world.names != nullptr && !names_its_own_file(*world.names, out_name)) return nullptr;
+  std::unique_ptr<OutputFile> out = world.files.open_output(out_name);
+  if (out == nullptr) return nullptr;
+  const FileFacts facts = out->facts();
+  if (sameness(facts, in.facts()) != OTHER_FILE) return nullptr;
+  for (const FileFacts& before : written) {
+    if (sameness(facts, before) != OTHER_FILE) return nullptr;
   }
+  if (!out->truncate()) return nullptr;
+  return out;
 }
 
 // Converts one named file and prints its result line; false when that line tells of a
 // failure. A short (8.3) name on Windows stands for its long one, from which the output is
 // named: a short output name could reach another file. `written` holds the outputs of the
 // run so far, which this one may not be, and takes this one's.
-bool convert_named(NameSystem* names, const char* in_name, std::vector<FileId>& written) {
+bool convert_named(const World& world, const char* in_name, std::vector<FileFacts>& written) {
   char long_name[kNameSize];
-  if (names != nullptr && long_file_name(*names, in_name, long_name, sizeof long_name)) {
+  if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
     in_name = long_name;
   }
   char out_name[kNameSize];
@@ -110,107 +119,125 @@ bool convert_named(NameSystem* names, const char* in_name, std::vector<FileId>& 
                                                   msg::kNameNoCss, msg::kNameCssNotAtEnd};
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
-    print_text(kNameMessages[check]);
+    world.say(kNameMessages[check]);
     return false;
   }
+  const std::unique_ptr<InputFile> in = world.files.open_input(in_name);
+  if (in == nullptr) {
+    say_named(world, msg::kCannotRead, in_name);
+    return false;
+  }
+  const std::unique_ptr<OutputFile> out = replaceable_output(world, out_name, *in, written);
+  if (out == nullptr) {
+    say_named(world, msg::kCannotWrite, out_name);
+    return false;
+  }
+  written.push_back(out->facts());
 
-  FileSource in;
-  if (!in.open(in_name)) {
-    print_named(msg::kCannotRead, in_name);
-    return false;
-  }
-  FileSink out;
-  if (!out.create(out_name, in, written)) {
-    print_named(msg::kCannotWrite, out_name);
-    return false;
-  }
-  written.push_back(out.id());
-
-  const Outcome outcome = convert_files(in, out);
+  const Outcome outcome = convert_files(*in, *out);
   char text[kClosingSize];
   closing_text(outcome, in_name, out_name, text);
-  print_text(text);
+  world.say(text);
   return !outcome.read_failed && !outcome.write_failed;
 }
 
-// `veltrim -`: standard input to standard output, in binary, by the byte order mark's rules
-// too. Silent unless something fails; then the message that a file's failure gives, naming
-// "-", goes to standard error, where it does not mix with the line form. False then.
-bool filter() {
-  constexpr char kStandard[] = "-";
-  FileSource in;
-  if (!in.open_standard_input()) {
-    print_named(msg::kCannotRead, kStandard, true);
-    return false;
-  }
-  // `veltrim - <a.css >>a.css` would read its own output for as long as it writes it.
-  FileSink out;
-  FileId in_id;
-  FileId out_id;
-  if (!out.open_standard_output() || (out.is_disk_file() && in.identity(in_id) &&
-                                      out.identity(out_id) && in_id == out_id)) {
-    print_named(msg::kCannotWrite, kStandard, true);
-    return false;
-  }
-  const Outcome outcome = convert_files(in, out);
-  if (!outcome.read_failed && !outcome.write_failed) return true;
-  char text[kClosingSize];
-  closing_text(outcome, kStandard, kStandard, text);
-  print_error(text);
-  return false;
-}
-
-// One run, from the banner to the last message; false when a message told of a failure.
-bool run_once(int argc, char** argv) {
-  print_text(msg::kBanner);
-  if (argc < 2 || asks_for_help(argv[1])) {
-    for (const char* line : msg::kHelp) print_text(line);
-    return true;
-  }
-  if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
-
-  // Further arguments are ignored. A wildcard on Windows converts each stylesheet it matches,
-  // each with its own result line. The outputs written so far: where letter case makes
-  // names differ, A.css and a.css would both write into one file, and the second would
-  // replace the first's output.
-  const std::unique_ptr<NameSystem> names = system_names();
-  std::vector<FileId> written;
+// One argument: a name, or on Windows a wildcard, which converts each stylesheet it matches,
+// each with its own result line.
+bool convert_argument(const World& world, const char* arg, std::vector<FileFacts>& written) {
   std::vector<std::string> matches;
-  if (names == nullptr || !match_stylesheets(*names, argv[1], matches)) {
-    return convert_named(names.get(), argv[1], written);
+  if (world.names == nullptr || !match_stylesheets(*world.names, arg, matches)) {
+    return convert_named(world, arg, written);
   }
   if (matches.empty()) {
-    print_named(msg::kCannotRead, argv[1]);
+    say_named(world, msg::kCannotRead, arg);
     return false;
   }
   bool ok = true;
-  for (const std::string& name : matches) ok = convert_named(names.get(), name.c_str(), written) && ok;
+  for (const std::string& name : matches) ok = convert_named(world, name.c_str(), written) && ok;
   return ok;
 }
 
 // Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.
 // Blanks around the 1 count for nothing: cmd's `set VELTRIM_STATUS=1 && veltrim x.css` stores
-// "1 ", and a batch file's line may end in a blank.
+// "1 ", a batch file's line may end in a blank, and a CR LF .env file leaves "1\r".
 bool failure_status_wanted() {
   const char* v = std::getenv("VELTRIM_STATUS");
   if (v == nullptr) return false;
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (blank(*v)) ++v;
   if (*v++ != '1') return false;
   while (blank(*v)) ++v;
   return *v == '\0';
 }
 
+// True when every message reached standard output and error. A full disk or a closed pipe
+// there loses the result line that scripts match on: that is a failure too, as cat counts
+// a failing close of its output.
+bool messages_delivered() {
+  const bool out = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  const bool err = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
+  return out && err;
+}
+
 }  // namespace
+
+bool run_once(int argc, char** argv, const World& world, bool every_argument) {
+  world.say(msg::kBanner);
+  if (argc < 2 || asks_for_help(argv[1])) {
+    for (const char* line : msg::kHelp) world.say(line);
+    return true;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) return true;  // the banner holds the version
+
+  // The outputs written so far: where letter case makes names differ, A.css and a.css would
+  // both write into one file, and the second would replace the first's output.
+  std::vector<FileFacts> written;
+  const int last = every_argument ? argc - 1 : 1;
+  bool ok = true;
+  for (int i = 1; i <= last; ++i) ok = convert_argument(world, argv[i], written) && ok;
+  return ok;
+}
+
+bool filter(const World& world) {
+  constexpr char kStandard[] = "-";
+  const std::unique_ptr<InputFile> in = world.files.standard_input();
+  if (in == nullptr) {
+    say_named(world, msg::kCannotRead, kStandard, true);
+    return false;
+  }
+  // `veltrim - <a.css >>a.css` would read its own output for as long as it writes it. The
+  // rule is the files' own: a pipe or a device is never the input, and a disk file that
+  // cannot be told apart from it is taken for it.
+  const std::unique_ptr<OutputFile> out = world.files.standard_output();
+  if (out == nullptr || sameness(out->facts(), in->facts()) != OTHER_FILE) {
+    say_named(world, msg::kCannotWrite, kStandard, true);
+    return false;
+  }
+  const Outcome outcome = convert_files(*in, *out);
+  if (!outcome.read_failed && !outcome.write_failed) return true;
+  char text[kClosingSize];
+  closing_text(outcome, kStandard, kStandard, text);
+  world.complain(text);
+  return false;
+}
 
 int run_veltrim(int argc, char** argv) {
   start_process();
-  if (argc >= 2 && std::strcmp(argv[1], "-") == 0) return filter() ? 0 : 1;
-  const bool ok = run_once(argc, argv);
+  const std::unique_ptr<FileSystem> files = system_files();
+  const std::unique_ptr<NameSystem> names = system_names();
+  const World world{*files, names.get(), print_text, print_error};
+  if (argc >= 2 && std::strcmp(argv[1], "-") == 0) {
+    const bool ok = filter(world);
+    return messages_delivered() && ok ? 0 : 1;
+  }
+  // Explorer passes every file dropped on the program or sent to it; a script that passes
+  // several names has always had the first converted alone.
+  bool ok = run_once(argc, argv, world, started_by_the_shell());
   if (should_wait_for_enter()) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }
+  ok = messages_delivered() && ok;
   return !ok && failure_status_wanted() ? 1 : 0;
 }
 

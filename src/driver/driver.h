@@ -5,6 +5,7 @@
 
 #include "io/stream.h"
 #include "platform/file_names.h"
+#include "platform/files.h"
 
 namespace veltrim {
 
@@ -38,6 +39,26 @@ constexpr std::size_t kClosingSize = 2 * kNameSize + 128;
 // The closing text of a run: the message of each failure, or else the success message.
 void closing_text(const Outcome& outcome, const char* in_name, const char* out_name,
                   char (&text)[kClosingSize]);
+
+// What a run works with: the system's files, names and console, or a test's fakes.
+struct World {
+  FileSystem& files;
+  // Short names and wildcards, where the program has them to handle (Windows); nullptr where
+  // a name is the file's own and the shell expands patterns.
+  NameSystem* names;
+  void (*say)(const char* text);       // a message on standard output
+  void (*complain)(const char* text);  // a message on standard error
+};
+
+// One run, from the banner to the last message; false when a message told of a failure.
+// Converts the first argument, and with `every_argument` each of them in order (Explorer
+// hands the files dropped or sent to the program as arguments); further ones are ignored
+// otherwise, as scripts rely on.
+bool run_once(int argc, char** argv, const World& world, bool every_argument = false);
+
+// `veltrim -`: standard input to standard output, silent unless something fails; then the
+// message that a file's failure gives, naming "-", goes to standard error. False then.
+bool filter(const World& world);
 
 // The whole program: banner, checks, conversion, report. Returns 0, or 1 after a failure when
 // the environment sets VELTRIM_STATUS=1. As `veltrim -`, a filter from standard input to

@@ -14,6 +14,10 @@ void print_text(const char* text);
 // The same on standard error.
 void print_error(const char* text);
 
+// True when the Windows shell started the process: a double-click, a file dropped on the
+// program, Send To. Never elsewhere.
+bool started_by_the_shell();
+
 // True when the last message must wait for Enter: the process is alone on a console made for
 // it and the Windows shell started it, as by a double-click or by dropping a file on it, and
 // that console closes with the process, taking the message with it. Never from a shell, a

@@ -46,6 +46,13 @@ bool ends_in_css(const char* name, std::size_t len) {
   return ext[0] == '.' && lower(ext[1]) == 'c' && lower(ext[2]) == 's' && lower(ext[3]) == 's';
 }
 
+bool holds_css(const char* name, std::size_t len) {
+  for (std::size_t end = 4; end <= len; ++end) {
+    if (ends_in_css(name, end)) return true;
+  }
+  return false;
+}
+
 bool long_file_name(NameSystem& names, const char* name, char* dst, std::size_t cap) {
   std::string given;
   std::string held;

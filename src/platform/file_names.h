@@ -30,6 +30,9 @@ std::size_t name_length(const char* name, std::size_t bytes);
 // (Windows' own case rules would also take a long s for an 's'.)
 bool ends_in_css(const char* name, std::size_t len);
 
+// True when ".css", in any ASCII letter case, stands anywhere in the first `len` bytes.
+bool holds_css(const char* name, std::size_t len);
+
 // One entry of a folder, by the name the file system holds for it.
 struct FolderEntry {
   std::string name;

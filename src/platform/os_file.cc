@@ -1,16 +1,44 @@
-// What the files of every system share.
+// What the files of every system share: the identity rule, and the system's FileSystem.
 #include "platform/os_file.h"
 
 namespace veltrim {
 
-bool may_replace(const FileSink& output, const FileSource& input,
-                 const std::vector<FileId>& written, FileId& out_id) {
-  FileId in_id;
-  if (!output.identity(out_id) || !input.identity(in_id) || out_id == in_id) return false;
-  for (const FileId& id : written) {
-    if (id == out_id) return false;
+Sameness sameness(const FileFacts& a, const FileFacts& b) {
+  if (!a.disk || !b.disk) return OTHER_FILE;
+  if (!a.known || !b.known) return MAYBE_SAME;
+  return a.id == b.id ? SAME_FILE : OTHER_FILE;
+}
+
+namespace {
+
+// Hands out a file when it opened, nothing otherwise.
+template <class File, class Base, class Open>
+std::unique_ptr<Base> opened(Open open) {
+  auto file = std::make_unique<File>();
+  if (!open(*file)) return nullptr;
+  return file;
+}
+
+class SystemFiles final : public FileSystem {
+ public:
+  std::unique_ptr<InputFile> open_input(const char* name) override {
+    return opened<FileSource, InputFile>([name](FileSource& f) { return f.open(name); });
   }
-  return true;
+  std::unique_ptr<OutputFile> open_output(const char* name) override {
+    return opened<FileSink, OutputFile>([name](FileSink& f) { return f.open(name); });
+  }
+  std::unique_ptr<InputFile> standard_input() override {
+    return opened<FileSource, InputFile>([](FileSource& f) { return f.open_standard_input(); });
+  }
+  std::unique_ptr<OutputFile> standard_output() override {
+    return opened<FileSink, OutputFile>([](FileSink& f) { return f.open_standard_output(); });
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> system_files() {
+  return std::make_unique<SystemFiles>();
 }
 
 }  // namespace veltrim

@@ -19,6 +19,10 @@ void print_error(const char* text) {
   std::fputs(text, stderr);
 }
 
+bool started_by_the_shell() {
+  return false;
+}
+
 // A terminal outlives the programs run in it.
 bool should_wait_for_enter() {
   return false;

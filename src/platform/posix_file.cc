@@ -1,6 +1,7 @@
 // The operating system's files on POSIX systems.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,9 @@
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
+#endif
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0
 #endif
 
 namespace veltrim {
@@ -26,23 +30,33 @@ int open_retrying(const char* name, int flags) {
   return fd;
 }
 
+// A pipe or socket that the parent made non-blocking (Node's and Python's children get such)
+// answers EAGAIN when it has no data or no room yet: wait until it has, then go on.
+bool waited_for(int fd, short events) {
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+  struct pollfd p = {fd, events, 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, -1);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0;
+}
+
 }  // namespace
 
 SystemFile::~SystemFile() {
   release();
 }
 
-bool SystemFile::identity(FileId& id) const {
+FileFacts SystemFile::file_facts() const {
+  FileFacts facts;
   struct stat st;
-  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return false;
-  id.volume = static_cast<std::uint64_t>(st.st_dev);
-  id.index = static_cast<std::uint64_t>(st.st_ino);
-  return true;
-}
-
-bool SystemFile::is_disk_file() const {
-  struct stat st;
-  return is_open() && ::fstat(fd_of(handle_), &st) == 0 && S_ISREG(st.st_mode);
+  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return facts;
+  facts.disk = S_ISREG(st.st_mode);
+  facts.known = true;
+  facts.id.volume = static_cast<std::uint64_t>(st.st_dev);
+  facts.id.index = static_cast<std::uint64_t>(st.st_ino);
+  return facts;
 }
 
 bool SystemFile::release() {
@@ -73,20 +87,22 @@ bool FileSource::open_standard_input() {
 }
 
 long FileSource::read(unsigned char* dst, std::size_t size) {
+  const int fd = fd_of(handle_);
   ssize_t n;
   do {
-    n = ::read(fd_of(handle_), dst, size);
-  } while (n < 0 && errno == EINTR);
+    n = ::read(fd, dst, size);
+  } while (n < 0 && (errno == EINTR || waited_for(fd, POLLIN)));
   return static_cast<long>(n);
 }
 
-bool FileSink::create(const char* name, const FileSource& input,
-                      const std::vector<FileId>& written) {
-  // Opened without O_TRUNC first: the name may lead to the input itself, through a symbolic
-  // or a hard link, and truncating it would destroy the very bytes about to be read.
+bool FileSink::open(const char* name) {
+  // Opened without O_TRUNC: the name may lead to the input itself, through a hard link, and
+  // truncating it would destroy the very bytes about to be read; the run truncates once it
+  // has compared the two. O_NOFOLLOW: a symbolic link as the last component would write
+  // wherever it points, outside the folder too, or create the file a dangling one names.
   // Non-blocking, so that a FIFO with no reader is refused at once (ENXIO) instead of
   // waiting for ever for one; the writes block again, as on any file.
-  const int fd = open_retrying(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC);
+  const int fd = open_retrying(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   handle_ = fd;
   const int flags = ::fcntl(fd, F_GETFL);
@@ -99,13 +115,13 @@ bool FileSink::create(const char* name, const FileSource& input,
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
   ok = ok && (locked == 0 || errno != EWOULDBLOCK);
-  // The output must be neither the input nor an output of this run. When an identity cannot
-  // be read, that cannot be ruled out, so the output is refused.
-  ok = ok && may_replace(*this, input, written, id_);
-  // Only a regular file has a length to drop; devices and pipes are written as they are.
-  if (ok && is_disk_file()) ok = ::ftruncate(fd, 0) == 0;
   if (!ok) release();
   return ok;
+}
+
+bool FileSink::truncate() {
+  // Only a regular file has a length to drop; devices and pipes are written as they are.
+  return !file_facts().disk || ::ftruncate(fd_of(handle_), 0) == 0;
 }
 
 bool FileSink::open_standard_output() {
@@ -114,10 +130,11 @@ bool FileSink::open_standard_output() {
 }
 
 long FileSink::write(const unsigned char* src, std::size_t size) {
+  const int fd = fd_of(handle_);
   ssize_t n;
   do {
-    n = ::write(fd_of(handle_), src, size);
-  } while (n < 0 && errno == EINTR);
+    n = ::write(fd, src, size);
+  } while (n < 0 && (errno == EINTR || waited_for(fd, POLLOUT)));
   return static_cast<long>(n);
 }
 

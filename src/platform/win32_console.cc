@@ -60,9 +60,10 @@ void print_to(std::FILE* stream, const char* text) {
   std::fputs(n > 0 ? out : text, stream);
 }
 
-// True when the process that started this one runs explorer.exe, the Windows shell: a
-// double-click, a file dropped on the program, Send To. `start`, Task Scheduler, a service or
-// any other program gives a console of its own too, but nobody is there to press a key.
+}  // namespace
+
+// The process that started this one runs explorer.exe. `start`, Task Scheduler, a service or
+// any other program gives a console of its own too, but is not the shell.
 bool started_by_the_shell() {
   const HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return false;
@@ -85,8 +86,6 @@ bool started_by_the_shell() {
   CloseHandle(snap);
   return shell;
 }
-
-}  // namespace
 
 void print_text(const char* text) {
   print_to(stdout, text);

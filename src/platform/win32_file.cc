@@ -102,10 +102,10 @@ class Win32Names final : public NameSystem {
 
 // CreateFileW on an exact path, kept only when it is a disk file: a console, printer, serial
 // port or pipe would wait for input that never comes, or swallow the output.
-HANDLE open_exact(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+HANDLE open_exact(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   if (path.empty()) return INVALID_HANDLE_VALUE;
-  HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     return INVALID_HANDLE_VALUE;
@@ -120,6 +120,21 @@ std::intptr_t standard_handle(DWORD which) {
   return h == nullptr || h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
 }
 
+// True for a symbolic link or a junction (a mount point), opened as itself: writing through
+// it would reach a file the user did not name. Other reparse points (a cloud file, a
+// deduplicated one) are files of their own.
+bool is_link(HANDLE h) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+// A pipe that its maker set to PIPE_NOWAIT answers at once, with no data or no room yet.
+bool is_pipe(std::intptr_t handle) {
+  return GetFileType(handle_of(handle)) == FILE_TYPE_PIPE;
+}
+
 }  // namespace
 
 std::unique_ptr<NameSystem> system_names() {
@@ -130,18 +145,20 @@ SystemFile::~SystemFile() {
   release();
 }
 
-bool SystemFile::identity(FileId& id) const {
+FileFacts SystemFile::file_facts() const {
+  FileFacts facts;
+  if (!is_open()) return facts;
+  facts.disk = GetFileType(handle_of(handle_)) == FILE_TYPE_DISK;
   // The 64-bit index: on ReFS, whose files have 128-bit ones, two files may share it, which
-  // at worst refuses an output that was safe to write.
+  // at worst refuses an output that was safe to write. A handle without the right to read
+  // attributes (Git Bash's `>>`) tells nothing: then the identity is unknown.
   BY_HANDLE_FILE_INFORMATION info;
-  if (!is_open() || !GetFileInformationByHandle(handle_of(handle_), &info)) return false;
-  id.volume = info.dwVolumeSerialNumber;
-  id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  return true;
-}
-
-bool SystemFile::is_disk_file() const {
-  return is_open() && GetFileType(handle_of(handle_)) == FILE_TYPE_DISK;
+  if (GetFileInformationByHandle(handle_of(handle_), &info)) {
+    facts.known = true;
+    facts.id.volume = info.dwVolumeSerialNumber;
+    facts.id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  }
+  return facts;
 }
 
 bool SystemFile::release() {
@@ -168,31 +185,35 @@ bool FileSource::open_standard_input() {
 
 long FileSource::read(unsigned char* dst, std::size_t size) {
   DWORD got = 0;
-  if (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
+  while (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
+    const DWORD error = GetLastError();
     // The writer of a pipe has closed it: that is the end of the input, not a failure.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    if (error == ERROR_BROKEN_PIPE) return 0;
+    if (error != ERROR_NO_DATA || !is_pipe(handle_)) return -1;
+    Sleep(1);  // a PIPE_NOWAIT pipe with nothing in it yet
   }
   return static_cast<long>(got);
 }
 
-bool FileSink::create(const char* name, const FileSource& input,
-                      const std::vector<FileId>& written) {
-  // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
-  // "long style theme.olf". Refused before anything is opened.
-  Win32Names names;
-  if (!names_its_own_file(names, name)) return false;
-  // Opened as it is, and truncated only once it is known to be neither the input (a link
-  // named like the output) nor an output that this run has written already (`a.olf` after
-  // `A.olf`, where letter case makes names differ). An output that another run is writing,
-  // which shares it for reading only, fails here with a sharing violation.
-  const HANDLE h = open_exact(exact_path(name), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+bool FileSink::open(const char* name) {
+  // Opened as it is, not truncated: the run truncates it once it knows that it is neither the
+  // input nor an output this run has written. A symbolic link or junction is opened as itself
+  // and refused. Shared for reading only: an output that another run is writing, or that a
+  // program holds open for writing, fails here with a sharing violation.
+  const HANDLE h = open_exact(exact_path(name), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
-  if (!may_replace(*this, input, written, id_) || !SetEndOfFile(h)) {
+  if (is_link(h)) {
     release();
     return false;
   }
   return true;
+}
+
+bool FileSink::truncate() {
+  // Just opened, the position is at its start.
+  return !file_facts().disk || SetEndOfFile(handle_of(handle_)) != 0;
 }
 
 bool FileSink::open_standard_output() {
@@ -202,7 +223,12 @@ bool FileSink::open_standard_output() {
 
 long FileSink::write(const unsigned char* src, std::size_t size) {
   DWORD put = 0;
-  if (!WriteFile(handle_of(handle_), src, chunk(size), &put, nullptr)) return -1;
+  // A PIPE_NOWAIT pipe that is full takes nothing yet, and says so as a write of 0 bytes.
+  for (;;) {
+    if (!WriteFile(handle_of(handle_), src, chunk(size), &put, nullptr)) return -1;
+    if (put != 0 || size == 0 || !is_pipe(handle_)) break;
+    Sleep(1);
+  }
   return static_cast<long>(put);
 }
 
