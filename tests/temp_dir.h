@@ -28,7 +28,6 @@ class ScopedTempDir {
   }
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path old_cwd_;

@@ -235,9 +235,8 @@ inline PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
 }
 
 // Starts the tool with `args` and the given standard handles, which must be inheritable
-// (nullptr: none), and waits for it to end: its exit code, or -1 when it did not start or was
-// still running after 20 s (then it is ended).
-inline int run_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HANDLE err = nullptr) {
+// (nullptr: none); a null process when it did not start.
+inline HANDLE start_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HANDLE err = nullptr) {
   std::wstring line = L"\"" + std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -248,17 +247,27 @@ inline int run_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HAN
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &si, &pi)) {
-    return -1;
+    return nullptr;
   }
   CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+// Waits for a started tool to end: its exit code, or -1 when it did not start or was still
+// running after 20 s (then it is ended).
+inline int exit_code(HANDLE process) {
+  if (process == nullptr) return -1;
   DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(pi.hProcess, &code)) {
-    TerminateProcess(pi.hProcess, 1);
+  if (WaitForSingleObject(process, 20000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code)) {
+    TerminateProcess(process, 1);
     code = static_cast<DWORD>(-1);
   }
-  CloseHandle(pi.hProcess);
+  CloseHandle(process);
   return static_cast<int>(code);
+}
+
+inline int run_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HANDLE err = nullptr) {
+  return exit_code(start_with_handles(args, in, out, err));
 }
 
 // Opens a file as a handle that a started process inherits.
