@@ -25,6 +25,7 @@
 #include <unistd.h>
 #endif
 
+#include "driver/messages.h"
 #include "temp_dir.h"
 #include "tool_process.h"
 
@@ -33,7 +34,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kBanner = "\nVeltrim v1.1\n";
+const std::string kBanner = msg::kBanner;
+
+// A message of the tool's, with its names.
+std::string message(const char* format, const std::string& a, const std::string& b = "") {
+  char text[4096];
+  std::snprintf(text, sizeof text, format, a.c_str(), b.c_str());
+  return text;
+}
+std::string done(const std::string& in, const std::string& out) { return message(msg::kDone, in, out); }
+std::string read_refused(const std::string& name) { return message(msg::kCannotRead, name); }
+std::string write_refused(const std::string& name) { return message(msg::kCannotWrite, name); }
 
 std::vector<std::string> folder_entries() {
   std::vector<std::string> names;
@@ -60,15 +71,11 @@ class Tool : public ::testing::Test {
   ScopedTempDir dir_;
 };
 
-const std::string kHelp =
-    "Veltrim - prevod CSS do radkove formy, (c) 2026 vyvojari projektu Veltrim\n\n"
-    "Program nacte soubor kaskadovych stylu a prevede jej do tzv. radkove\n"
-    "formy. Odstrani z nej komentare, nadbytecne prazdne znaky a upravi ho\n"
-    "tak, aby kazde pravidlo bylo cele na jednom radku.\n\n"
-    "Vstupni soubor se ocekava s priponou .CSS, vystup bude ulozen do noveho\n"
-    "souboru stejneho jmena s priponou .OLF ve stejnem adresari.\n\n"
-    "Syntaxe:\n\n"
-    "  VELTRIM jmeno_vstupniho_css_souboru\n\n";
+const std::string kHelp = [] {
+  std::string all;
+  for (const char* line : msg::kHelp) all += line;
+  return all;
+}();
 
 // The usual ways to ask for help were taken as bad file names ("(delka<5)", "(chybi .css)").
 TEST_F(Tool, HelpAndVersionSwitches) {
@@ -82,8 +89,8 @@ TEST_F(Tool, HelpAndVersionSwitches) {
       {{"-h"}, kBanner + kHelp},
       {{"--help", "a.css"}, kBanner + kHelp},
       {{"--version"}, kBanner},
-      {{"-H"}, kBanner + "Chybny nazev souboru. (delka<5)\n"},  // anything else is a name
-      {{"--HELP"}, kBanner + "Chybny nazev souboru. (chybi .css))\n"},
+      {{"-H"}, kBanner + msg::kNameTooShort},  // anything else is a name
+      {{"--HELP"}, kBanner + msg::kNameNoCss},
   };
   for (const auto& row : rows) {
     ToolRun r = run_tool(row.args);
@@ -101,11 +108,11 @@ TEST_F(Tool, BadNamesAreRefusedBeforeAnythingIsOpened) {
     std::string arg;
     std::string message;
   } rows[] = {
-      {"", "Chybny nazev souboru. (delka<5)\n"},
-      {".css", "Chybny nazev souboru. (delka<5)\n"},
-      {"a.txt", "Chybny nazev souboru. (chybi .css))\n"},
-      {"a.css.bak", "Chybny nazev souboru. (.css neni na konci)\n"},
-      {too_long, "Chybny nazev souboru. (delka>511)\n"},
+      {"", msg::kNameTooShort},
+      {".css", msg::kNameTooShort},
+      {"a.txt", msg::kNameNoCss},
+      {"a.css.bak", msg::kNameCssNotAtEnd},
+      {too_long, msg::kNameTooLong},
   };
   for (const auto& row : rows) {
     ToolRun r = run_tool({row.arg});
@@ -129,7 +136,7 @@ TEST_F(Tool, ConvertsBesideTheInput) {
   for (const auto& row : rows) {
     write_file(row.in, "h1 , h2 {\n  color : red ;\n  margin:0 auto\n}\n/* end */\n");
     ToolRun r = run_tool({row.in});
-    EXPECT_EQ(r.out, kBanner + "Soubor " + row.in + " zpracovan do souboru " + row.out + ".\n");
+    EXPECT_EQ(r.out, kBanner + done(row.in, row.out));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(row.out), "h1,h2{color :red ;margin:0 auto }\r\n") << row.in;
   }
@@ -156,7 +163,8 @@ TEST_F(Tool, ByteOrderMarkedFilesKeepTheirEncoding) {
   };
   for (const auto& row : rows) {
     write_file(row.name, row.in);
-    EXPECT_NE(run_tool({row.name}).out.find(" zpracovan do souboru "), std::string::npos);
+    const std::string out_name = fs::path(row.name).replace_extension(".olf").string();
+    EXPECT_EQ(run_tool({row.name}).out, kBanner + done(row.name, out_name));
     EXPECT_EQ(read_file(fs::path(row.name).replace_extension(".olf")), row.out) << row.name;
   }
 }
@@ -199,10 +207,10 @@ TEST_F(Tool, FilterFromStandardInputToStandardOutput) {
     std::string redirect;
     std::string message;
   } failures[] = {
-      {"<in.css >/dev/full", "Chyba pri zapisu do souboru -.\n"},
-      {"<. >out.olf", "Chyba pri cteni souboru -.\n"},  // a folder reads as a failure
+      {"<in.css >/dev/full", message(msg::kWriteFailed, "-")},
+      {"<. >out.olf", message(msg::kReadFailed, "-")},  // a folder reads as a failure
       // Appending to its own input, it would read what it writes for as long as it writes.
-      {"<in.css >>in.css", "Soubor - nejde otevrit pro zapis.\n"},
+      {"<in.css >>in.css", write_refused("-")},
   };
   for (const auto& row : failures) {
     const ToolRun r = run_command(tool_command() + " - " + row.redirect + " 2>err.txt");
@@ -382,7 +390,7 @@ TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {
   write_file("a.css", "a{}");
   write_file("a.olf", "an older and much longer output");
   ToolRun r = run_tool({"a.css", "b.css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+  EXPECT_EQ(r.out, kBanner + done("a.css", "a.olf"));
   EXPECT_EQ(read_file("a.olf"), "a{}\r\n");
   EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css", "a.olf"}));
 }
@@ -392,13 +400,13 @@ TEST_F(Tool, ReplacesExistingOutputAndIgnoresSecondArgument) {
 TEST_F(Tool, SeveralNamesConvertTheFirstOnly) {
   for (const char* name : {"a.css", "b.css", "c.css"}) write_file(name, "x{}");
   EXPECT_EQ(run_tool({"a.css", "b.css", "c.css"}).out,
-            kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+            kBanner + done("a.css", "a.olf"));
   EXPECT_EQ(folder_entries(), (std::vector<std::string>{"a.css", "a.olf", "b.css", "c.css"}));
 }
 
 TEST_F(Tool, MissingInputCreatesNoOutput) {
   ToolRun r = run_tool({"missing.css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor missing.css nejde otevrit pro cteni.\n");
+  EXPECT_EQ(r.out, kBanner + read_refused("missing.css"));
   EXPECT_TRUE(folder_entries().empty());
 }
 
@@ -406,7 +414,7 @@ TEST_F(Tool, MissingInputCreatesNoOutput) {
 TEST_F(Tool, FolderNamedLikeInputIsNotRead) {
   fs::create_directory("x.css");
   ToolRun r = run_tool({"x.css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor x.css nejde otevrit pro cteni.\n");
+  EXPECT_EQ(r.out, kBanner + read_refused("x.css"));
   EXPECT_EQ(folder_entries(), std::vector<std::string>{"x.css"});
 }
 
@@ -414,7 +422,7 @@ TEST_F(Tool, OutputThatCannotBeCreated) {
   write_file("a.css", "a{}");
   fs::create_directory("a.olf");
   ToolRun r = run_tool({"a.css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(r.out, kBanner + write_refused("a.olf"));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(read_file("a.css"), "a{}");
 }
@@ -428,10 +436,10 @@ TEST_F(Tool, LinkFromOutputToInputIsRefused) {
   // A hard link opens on Windows too, where the input is shared for writing; a symbolic link
   // needs privileges there.
   fs::create_hard_link("b.css", "b.olf");
-  EXPECT_EQ(run_tool({"b.css"}).out, kBanner + "Soubor b.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(run_tool({"b.css"}).out, kBanner + write_refused("b.olf"));
 #ifndef _WIN32
   fs::create_symlink("a.css", "a.olf");
-  EXPECT_EQ(run_tool({"a.css"}).out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(run_tool({"a.css"}).out, kBanner + write_refused("a.olf"));
 #endif
   EXPECT_EQ(read_file("a.css"), sheets[0]);
   EXPECT_EQ(read_file("b.css"), sheets[1]);
@@ -474,8 +482,8 @@ TEST_F(Tool, OutputThatIsASymbolicLinkIsNeverWrittenThrough) {
     const char* arg;
     std::string said;
   } rows[] = {
-      {"in/x.css", "Soubor in/x.olf nejde otevrit pro zapis.\n"},
-      {"in/dangling.css", "Soubor in/dangling.olf nejde otevrit pro zapis.\n"},
+      {"in/x.css", write_refused("in/x.olf")},
+      {"in/dangling.css", write_refused("in/dangling.olf")},
   };
   for (const auto& row : rows) EXPECT_EQ(run_tool({row.arg}).out, kBanner + row.said) << row.arg;
   EXPECT_EQ(read_file("outside/target.txt"), "keep me");
@@ -483,11 +491,11 @@ TEST_F(Tool, OutputThatIsASymbolicLinkIsNeverWrittenThrough) {
   EXPECT_TRUE(fs::is_symlink("in/x.olf"));
 
   EXPECT_EQ(run_tool({"in/hard.css"}).out,
-            kBanner + "Soubor in/hard.css zpracovan do souboru in/hard.olf.\n");
+            kBanner + done("in/hard.css", "in/hard.olf"));
   EXPECT_EQ(read_file("outside/target.txt"), "a{b :c }\r\n");
   if (folder_link) {
     EXPECT_EQ(run_tool({"via/ok.css"}).out,
-              kBanner + "Soubor via/ok.css zpracovan do souboru via/ok.olf.\n");
+              kBanner + done("via/ok.css", "via/ok.olf"));
     EXPECT_EQ(read_file("outside/ok.olf"), "a{b :c }\r\n");
   }
 }
@@ -504,7 +512,7 @@ TEST_F(Tool, WriteFailureIsReported) {
   for (const std::string& body : {std::string("a{}"), big}) {
     write_file("full.css", body);
     ToolRun r = run_tool({"full.css"});
-    EXPECT_EQ(r.out, kBanner + "Chyba pri zapisu do souboru full.olf.\n") << body.size();
+    EXPECT_EQ(r.out, kBanner + message(msg::kWriteFailed, "full.olf")) << body.size();
     EXPECT_EQ(r.status, 0);
   }
 #endif
@@ -518,7 +526,7 @@ TEST_F(Tool, ReadFailureIsReported) {
 #else
   fs::create_symlink("/proc/self/mem", "mem.css");
   ToolRun r = run_tool({"mem.css"});
-  EXPECT_EQ(r.out, kBanner + "Chyba pri cteni souboru mem.css.\n");
+  EXPECT_EQ(r.out, kBanner + message(msg::kReadFailed, "mem.css"));
   EXPECT_EQ(read_file("mem.olf"), "");
 #endif
 }
@@ -536,7 +544,7 @@ TEST_F(Tool, NamedPipeAsInput) {
   const int release = open("p.css", O_RDONLY | O_NONBLOCK);
   writer.join();
   if (release >= 0) close(release);
-  EXPECT_EQ(r.out, kBanner + "Soubor p.css zpracovan do souboru p.olf.\n");
+  EXPECT_EQ(r.out, kBanner + done("p.css", "p.olf"));
   EXPECT_EQ(read_file("p.olf"), "a /x{b :c }\r\nd{}\r\n");
 #endif
 }
@@ -551,7 +559,7 @@ TEST_F(Tool, NamedPipeAsOutput) {
   ASSERT_EQ(mkfifo("p.olf", 0600), 0);
   // `timeout` turns a hang into a failure of this test, not of the whole run.
   EXPECT_EQ(run_tool({"p.css"}, "timeout 20 ").out,
-            kBanner + "Soubor p.olf nejde otevrit pro zapis.\n");
+            kBanner + write_refused("p.olf"));
   // A reader that is there before the tool opens the pipe; the line form fits in the pipe's
   // buffer, so the tool need not wait for it to read.
   const int reader = open("p.olf", O_RDONLY | O_NONBLOCK);
@@ -561,7 +569,7 @@ TEST_F(Tool, NamedPipeAsOutput) {
   const ssize_t n = read(reader, got.data(), got.size());
   close(reader);
   got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  EXPECT_EQ(r.out, kBanner + "Soubor p.css zpracovan do souboru p.olf.\n");
+  EXPECT_EQ(r.out, kBanner + done("p.css", "p.olf"));
   EXPECT_EQ(got, "a{b :c }\r\n");
 
   // More than the pipe's buffer, to a reader that starts reading late: the tool waits for
@@ -583,7 +591,7 @@ TEST_F(Tool, NamedPipeAsOutput) {
   for (ssize_t got_now; (got_now = read(late, buf, sizeof buf)) > 0;) all.append(buf, static_cast<std::size_t>(got_now));
   close(late);
   tool.join();
-  EXPECT_EQ(big_run.out, kBanner + "Soubor p.css zpracovan do souboru p.olf.\n");
+  EXPECT_EQ(big_run.out, kBanner + done("p.css", "p.olf"));
   EXPECT_TRUE(all == want) << all.size() << " of " << want.size() << " bytes";
 #endif
 }
@@ -600,7 +608,7 @@ TEST_F(Tool, OutputThatAnotherRunWritesIsRefused) {
   ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
   ToolRun r = run_tool({"x.CSS"});
   close(held);
-  EXPECT_EQ(r.out, kBanner + "Soubor x.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(r.out, kBanner + write_refused("x.olf"));
   EXPECT_EQ(read_file("x.olf"), "the other run's output");
 #endif
 }
@@ -617,7 +625,7 @@ TEST_F(Tool, FileSizeLimitIsAWriteError) {
   while (big.size() < 300000) big += "rule { color : red }\n";
   write_file("big.css", big);
   ToolRun r = run_tool({"big.css"}, "ulimit -f 64; ");
-  EXPECT_EQ(r.out, kBanner + "Chyba pri zapisu do souboru big.olf.\n");
+  EXPECT_EQ(r.out, kBanner + message(msg::kWriteFailed, "big.olf"));
   EXPECT_EQ(r.status, 0);
 #endif
 }
@@ -628,7 +636,7 @@ TEST_F(Tool, BackslashPath) {
   fs::create_directory("sub");
   write_file("sub/STYLE.Css", "a { b : c }");
   ToolRun r = run_tool({"sub\\STYLE.Css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor sub\\STYLE.Css zpracovan do souboru sub\\STYLE.olf.\n");
+  EXPECT_EQ(r.out, kBanner + done("sub\\STYLE.Css", "sub\\STYLE.olf"));
   EXPECT_EQ(read_file("sub/STYLE.olf"), "a{b :c }\r\n");
 }
 
@@ -651,7 +659,7 @@ TEST_F(Tool, OutputThatAnotherProgramHoldsIsRefused) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ToolRun r = run_tool({"a.css"});
     CloseHandle(held);
-    EXPECT_EQ(r.out, kBanner + "Soubor a.olf nejde otevrit pro zapis.\n") << row.access;
+    EXPECT_EQ(r.out, kBanner + write_refused("a.olf")) << row.access;
     EXPECT_EQ(read_file("a.olf"), "held") << row.access;
   }
 }
@@ -744,7 +752,7 @@ TEST_F(Tool, InputThatAnotherProgramWritesConverts) {
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const ToolRun r = run_tool({"a.css"});
   CloseHandle(held);
-  EXPECT_EQ(r.out, kBanner + "Soubor a.css zpracovan do souboru a.olf.\n");
+  EXPECT_EQ(r.out, kBanner + done("a.css", "a.olf"));
   EXPECT_EQ(read_file("a.olf"), "a{b :c }\r\n");
 }
 
@@ -757,8 +765,8 @@ TEST_F(Tool, WildcardNeverWritesOneOutputTwice) {
   }
   ScopedEnv env("VELTRIM_STATUS", "1");
   const ToolRun r = run_tool({"*.css"});
-  EXPECT_EQ(r.out, kBanner + "Soubor A.css zpracovan do souboru A.olf.\n" +
-                       "Soubor a.olf nejde otevrit pro zapis.\n");
+  EXPECT_EQ(r.out, kBanner + done("A.css", "A.olf") +
+                       write_refused("a.olf"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(read_file("A.olf"), "A{x :1 }\r\n");
   EXPECT_EQ(folder_entries(), (std::vector<std::string>{"A.css", "A.olf", "a.css"}));
@@ -773,7 +781,7 @@ TEST_F(Tool, ShortNameOfTheInputNamesNoOtherFile) {
   const std::string in_short = short_name("long style name.css");
   if (in_short.empty()) GTEST_SKIP() << "this file system keeps no short names";
   EXPECT_EQ(run_tool({in_short}).out,
-            kBanner + "Soubor long style name.css zpracovan do souboru long style name.olf.\n");
+            kBanner + done("long style name.css", "long style name.olf"));
   EXPECT_EQ(read_file("long style name.olf"), ".name{color :red }\r\n");
   EXPECT_EQ(folder_entries(),
             (std::vector<std::string>{"long style name.css", "long style name.olf"}));
@@ -789,13 +797,13 @@ TEST_F(Tool, OutputNameThatIsAnotherFilesShortNameIsRefused) {
   const std::string stem = notes_short.substr(0, notes_short.size() - 4);
   write_file(stem + ".css", "a { b : c }");
   EXPECT_EQ(run_tool({stem + ".css"}).out,
-            kBanner + "Soubor " + stem + ".olf nejde otevrit pro zapis.\n");
+            kBanner + write_refused(stem + ".olf"));
   EXPECT_EQ(read_file("long style theme.olf"), "notes");
 
   write_file("style.css", "a { b : c }");
   write_file("Style.OLF", "the previous output");
   EXPECT_EQ(run_tool({"style.css"}).out,
-            kBanner + "Soubor style.css zpracovan do souboru style.olf.\n");
+            kBanner + done("style.css", "style.olf"));
   EXPECT_EQ(read_file("Style.OLF"), "a{b :c }\r\n");
 }
 
@@ -822,7 +830,7 @@ TEST_F(Tool, NamesOutsideTheCodePageReachExactlyTheirFile) {
   for (const auto& row : rows) {
     write_file(fs::u8path(row.stem + ".css"), "a { b : c }");
     EXPECT_EQ(run_tool({row.stem + ".css"}).out,
-              kBanner + "Soubor " + row.shown + ".css zpracovan do souboru " + row.shown + ".olf.\n");
+              kBanner + done(row.shown + ".css", row.shown + ".olf"));
     EXPECT_EQ(read_file(fs::u8path(row.stem + ".olf")), "a{b :c }\r\n") << row.shown;
   }
   EXPECT_EQ(read_file("rez.olf"), "somebody's notes");
@@ -833,7 +841,7 @@ TEST_F(Tool, NamesOutsideTheCodePageReachExactlyTheirFile) {
 TEST_F(Tool, DeviceNamesAreRefused) {
   fs::create_directory("sub");
   for (const std::string name : {"aux.css", "COM1.css", "NUL.css", "sub\\Con.Css", "lpt1.css"}) {
-    EXPECT_EQ(run_tool({name}).out, kBanner + "Soubor " + name + " nejde otevrit pro cteni.\n");
+    EXPECT_EQ(run_tool({name}).out, kBanner + read_refused(name));
   }
   EXPECT_EQ(folder_entries(), std::vector<std::string>{"sub"});
 }
@@ -846,7 +854,7 @@ TEST_F(Tool, LongPathConverts) {
   const std::string name = deep + "\\" + std::string(100, 'n');
   write_file(long_form(name + ".css"), "a { b : c }");
   EXPECT_EQ(run_tool({name + ".css"}).out,
-            kBanner + "Soubor " + name + ".css zpracovan do souboru " + name + ".olf.\n");
+            kBanner + done(name + ".css", name + ".olf"));
   EXPECT_EQ(read_file(long_form(name + ".olf")), "a{b :c }\r\n");
 }
 
@@ -874,18 +882,15 @@ TEST_F(Tool, WildcardConvertsEveryStylesheetItMatches) {
   }
   fs::create_directory("d.css");  // a folder
   fs::create_directory("g.olf");  // g.css cannot be converted: the others still are
-  const std::string done = " zpracovan do souboru ";
   const struct {
     const char* arg;
     std::string said;
   } rows[] = {
-      {"*.css", "Soubor a.CSS" + done + "a.olf.\nSoubor B.css" + done + "B.olf.\n" +
-                    "Soubor g.olf nejde otevrit pro zapis.\n"},
-      {"?.c?s", "Soubor a.CSS" + done + "a.olf.\nSoubor B.css" + done + "B.olf.\n" +
-                    "Soubor g.olf nejde otevrit pro zapis.\n"},
-      {"sub\\*", "Soubor sub\\f.css" + done + "sub\\f.olf.\n"},
-      {"x*.css", "Soubor x*.css nejde otevrit pro cteni.\n"},
-      {"none\\*.css", "Soubor none\\*.css nejde otevrit pro cteni.\n"},
+      {"*.css", done("a.CSS", "a.olf") + done("B.css", "B.olf") + write_refused("g.olf")},
+      {"?.c?s", done("a.CSS", "a.olf") + done("B.css", "B.olf") + write_refused("g.olf")},
+      {"sub\\*", done("sub\\f.css", "sub\\f.olf")},
+      {"x*.css", read_refused("x*.css")},
+      {"none\\*.css", read_refused("none\\*.css")},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(run_tool({row.arg}).out, kBanner + row.said) << row.arg;
@@ -907,7 +912,7 @@ TEST_F(Tool, StartedByTheShellConvertsEveryFileAndWaitsForEnter) {
   PROCESS_INFORMATION pi = start_from_the_shell(L"a.css \"b c.css\" d.css");
   ASSERT_TRUE(pi.hProcess);
   FreeConsole();
-  const std::string prompt = "Stisknete Enter pro ukonceni.";
+  const std::string prompt = msg::kPressEnter;
   std::string screen;
   for (int i = 0; i < 400 && screen.find(prompt) == std::string::npos; ++i) {
     Sleep(50);
@@ -921,10 +926,9 @@ TEST_F(Tool, StartedByTheShellConvertsEveryFileAndWaitsForEnter) {
     }
     if (screen.find(prompt) == std::string::npos) FreeConsole();
   }
-  for (const char* line : {"Soubor a.css zpracovan do souboru a.olf.",
-                           "Soubor b c.css zpracovan do souboru b c.olf.",
-                           "Soubor d.css zpracovan do souboru d.olf."}) {
-    EXPECT_NE(screen.find(line), std::string::npos) << screen;
+  for (const std::string& line : {done("a.css", "a.olf"), done("b c.css", "b c.olf"),
+                                 done("d.css", "d.olf")}) {
+    EXPECT_NE(screen.find(line.substr(0, line.size() - 1)), std::string::npos) << screen;
   }
   EXPECT_EQ(screen.find("Veltrim v1.1"), screen.rfind("Veltrim v1.1")) << "one banner";
   EXPECT_NE(screen.find(prompt), std::string::npos) << screen;
