@@ -2,6 +2,7 @@
 // links and other writers, for testing the run's rules without a disk.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
