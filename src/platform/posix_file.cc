@@ -12,9 +12,6 @@
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
 #endif
-#ifndef O_NOFOLLOW
-#define O_NOFOLLOW 0
-#endif
 
 namespace veltrim {
 
