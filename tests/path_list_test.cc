@@ -47,11 +47,13 @@ TEST(PathList, InstallThenUninstall) {
 
 TEST(PathList, ResultPastTheLimitIsRefused) {
   const std::u16string f = u"C:\\V";  // with its ';', 5 units
-  const std::u16string fits(kPathMaxUnits - 5, u'x');
-  EXPECT_EQ(add_folder(fits, f, fold_ascii).value, fits + u";" + f);
-  EXPECT_EQ(add_folder(fits + u"x", f, fold_ascii).edit, PathEdit::too_long);
+  std::u16string path(kPathMaxUnits - 5, u'x');
+  EXPECT_EQ(add_folder(path, f, fold_ascii).value.size(), kPathMaxUnits);
+  path += u'x';
+  EXPECT_EQ(add_folder(path, f, fold_ascii).edit, PathEdit::too_long);
   // Past the limit already but holding the folder: nothing to write, nothing refused.
-  EXPECT_EQ(add_folder(fits + u"xxxxxx;" + f, f, fold_ascii).edit, PathEdit::unchanged);
+  path.append(u";C:\\V");
+  EXPECT_EQ(add_folder(path, f, fold_ascii).edit, PathEdit::unchanged);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ int run(bool add, const std::u16string& folder, bool drop_empty) {
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0,
                       KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return add ? kUnwritable : kNothingToDo;
+    return kUnwritable;
   }
   PathValue path;
   const Read read = read_path(key, path);
