@@ -82,10 +82,6 @@ int install(const std::wstring& folder = std::wstring()) {
   return run_all(line);
 }
 
-int uninstall(const std::wstring& folder = kDefaultFolder) {
-  return run_all(L"\"" + folder + L"\\uninstall.exe\" /S");
-}
-
 // A registry value as stored: its type and its data as UTF-16 units, terminator included.
 struct Value {
   DWORD type = REG_NONE;
@@ -105,6 +101,16 @@ std::optional<Value> read_value(const wchar_t* key, const wchar_t* name) {
                &size);
   v.data.resize(size / 2);
   return v;
+}
+
+// Silent, as a package manager uninstalls: by the command in the Apps & features entry.
+int uninstall() {
+  const std::optional<Value> command = read_value(kUninstallKey, L"QuietUninstallString");
+  if (!command || command->data.size() < 2) {
+    ADD_FAILURE() << "no QuietUninstallString";
+    return -1;
+  }
+  return run_all(command->data.substr(0, command->data.size() - 1));
 }
 
 bool key_exists(const wchar_t* key) {
@@ -277,7 +283,7 @@ TEST(Setup, TwiceGivesOneCopyOneEntryOnePathEntry) {
   EXPECT_EQ(files_in(moved), want);
   EXPECT_TRUE(user_path() == sz(L"C:\\A;" + moved)) << shown(user_path());
   EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(moved));
-  ASSERT_EQ(uninstall(moved), 0);
+  ASSERT_EQ(uninstall(), 0);
   EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
   expect_nothing_left(moved);
   set_user_path(std::nullopt);
@@ -315,7 +321,7 @@ TEST(Setup, FolderWithSpacesAndNonAsciiAndTheVerbsCommand) {
   EXPECT_EQ(read_bytes(fs::path(css).replace_extension(L".olf")), "a{color:red;}\r\n");
   fs::remove_all(css.parent_path());
 
-  ASSERT_EQ(uninstall(folder), 0);
+  ASSERT_EQ(uninstall(), 0);
   expect_nothing_left(folder);
   EXPECT_TRUE(fs::exists(L"C:\\Programy Jiří"));  // the parent was there before: it stays
   EXPECT_FALSE(user_path()) << shown(user_path());
