@@ -1,6 +1,6 @@
 # What `cmake --install` puts where, and the release archives CPack makes of it
-# (`cmake --build --preset <preset> --target package`): a zip on Windows; a tar.gz and a
-# .deb on Linux. The executables in them are stripped.
+# (`cmake --build --preset <preset> --target package`): a zip, a setup and the manifests of
+# winget and Scoop on Windows; a tar.gz and a .deb on Linux. The executables in them are stripped.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -15,6 +15,26 @@ if(WIN32)
   # README.txt says, puts veltrim.exe right in that folder.
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_SYSTEM_NAME win64)
+
+  # The setup (cmake/setup.nsi) and the winget and Scoop manifests, made after the zip from
+  # its files. The manifests point at VELTRIM_DOWNLOAD_URL, the folder a release puts the
+  # setup and the zip in; the default is a stand-in that CI checks the manifests with.
+  set(VELTRIM_DOWNLOAD_URL "https://veltrim.invalid/releases/${PROJECT_VERSION}" CACHE STRING
+      "Address of the folder holding the release's setup and zip, for the manifests")
+  set(VELTRIM_HOMEPAGE "https://veltrim.invalid/" CACHE STRING "The project's home page")
+  find_program(VELTRIM_MAKENSIS makensis)
+  if(VELTRIM_MAKENSIS)
+    file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/setup-config.cmake
+         CONTENT "set(VELTRIM_PATH_HELPER \"$<TARGET_FILE:veltrim_path>\")\n")
+    set(CPACK_VELTRIM_SETUP_CONFIG ${PROJECT_BINARY_DIR}/setup-config.cmake)
+    set(CPACK_VELTRIM_SETUP_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/setup.nsi)
+    set(CPACK_VELTRIM_MAKENSIS ${VELTRIM_MAKENSIS})
+    set(CPACK_VELTRIM_DOWNLOAD_URL ${VELTRIM_DOWNLOAD_URL})
+    set(CPACK_VELTRIM_HOMEPAGE ${VELTRIM_HOMEPAGE})
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/setup.cmake)
+  else()
+    message(STATUS "makensis not found: the package target makes the zip alone (Debian: nsis)")
+  endif()
 else()
   install(TARGETS veltrim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES doc/veltrim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -1,0 +1,60 @@
+// The setup's PATH edit: what the user's PATH becomes after install and after uninstall. The
+// same cases run against the registry, through the setup, in setup_test.cc.
+#include "setup/path_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace veltrim::setup {
+namespace {
+
+std::string narrow(const std::u16string& s) {  // for failure messages
+  return std::string(s.begin(), s.end());
+}
+
+TEST(PathList, InstallThenUninstall) {
+  const std::u16string f = u"C:\\Users\\Jiri\\Programs\\Veltrim";
+  const struct {
+    std::u16string before, installed, uninstalled;  // installed "": left as it was
+  } rows[] = {
+      {u"", f, u""},
+      {u"C:\\A", u"C:\\A;" + f, u"C:\\A"},
+      {u"C:\\A;", u"C:\\A;" + f + u";", u"C:\\A;"},
+      {u";", u";" + f + u";", u";"},
+      {u";C:\\A;;D:\\B", u";C:\\A;;D:\\B;" + f, u";C:\\A;;D:\\B"},
+      {u"%USERPROFILE%\\bin;%X%", u"%USERPROFILE%\\bin;%X%;" + f, u"%USERPROFILE%\\bin;%X%"},
+      {f + u"2; " + f, f + u"2; " + f + u";" + f, f + u"2; " + f},  // other folders
+      {f, u"", u""},
+      {u"C:\\A;c:\\users\\JIRI\\programs\\veltrim;D:\\B", u"", u"C:\\A;D:\\B"},
+      {f + u"\\;C:\\A", u"", u"C:\\A"},
+      {f + u";;C:\\A", u"", u";C:\\A"},
+      {u"C:\\A;" + f + u";" + f + u"\\;D:\\B;", u"", u"C:\\A;D:\\B;"},
+  };
+  for (const auto& row : rows) {
+    const PathResult added = add_folder(row.before, f, fold_ascii);
+    const bool adds = !row.installed.empty();
+    EXPECT_EQ(added.edit, adds ? PathEdit::changed : PathEdit::unchanged) << narrow(row.before);
+    if (adds) {
+      EXPECT_EQ(added.value, row.installed) << narrow(row.before);
+    }
+    const PathResult removed = remove_folder(adds ? added.value : row.before, f, fold_ascii);
+    EXPECT_EQ(removed.edit, PathEdit::changed) << narrow(row.before);
+    EXPECT_EQ(removed.value, row.uninstalled) << narrow(row.before);
+    EXPECT_EQ(remove_folder(row.uninstalled, f, fold_ascii).edit, PathEdit::unchanged);
+  }
+}
+
+TEST(PathList, ResultPastTheLimitIsRefused) {
+  const std::u16string f = u"C:\\V";  // with its ';', 5 units
+  std::u16string path(kPathMaxUnits - 5, u'x');
+  EXPECT_EQ(add_folder(path, f, fold_ascii).value.size(), kPathMaxUnits);
+  path += u'x';
+  EXPECT_EQ(add_folder(path, f, fold_ascii).edit, PathEdit::too_long);
+  // Past the limit already but holding the folder: nothing to write, nothing refused.
+  path.append(u";C:\\V");
+  EXPECT_EQ(add_folder(path, f, fold_ascii).edit, PathEdit::unchanged);
+}
+
+}  // namespace
+}  // namespace veltrim::setup

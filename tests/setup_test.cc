@@ -1,0 +1,341 @@
+// The Windows setup, run as a user or a package manager runs it, silent, in the Wine prefix of
+// .ci/setup-tests alone: it changes this user's PATH, Explorer's entries and the installed
+// programs. What each step did is read back from the registry and the disk, not only its exit
+// code. VELTRIM_SETUP names the setup to test.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Veltrim";
+const wchar_t kVerbKey[] = L"Software\\Classes\\SystemFileAssociations\\.css\\shell\\Veltrim";
+
+std::wstring known_folder(const KNOWNFOLDERID& id) {
+  PWSTR path = nullptr;
+  std::wstring s;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) s = path;
+  CoTaskMemFree(path);
+  return s;
+}
+
+const std::wstring kDefaultFolder = known_folder(FOLDERID_LocalAppData) + L"\\Programs\\Veltrim";
+const fs::path kSendTo = fs::path(known_folder(FOLDERID_SendTo)) / L"Veltrim.lnk";
+
+// Starts a command line and waits, up to two minutes, for it and every process it started to
+// end (an uninstaller runs on from a copy of itself); its exit code, or -1.
+int run_all(std::wstring line) {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    ADD_FAILURE() << "CreateProcessW: " << GetLastError();
+    CloseHandle(job);
+    return -1;
+  }
+  AssignProcessToJobObject(job, pi.hProcess);
+  ResumeThread(pi.hThread);
+  CloseHandle(pi.hThread);
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+  for (int i = 0; i < 1200; ++i) {
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
+                                   nullptr) ||
+        info.ActiveProcesses == 0) {
+      break;
+    }
+    Sleep(100);
+  }
+  EXPECT_EQ(info.ActiveProcesses, 0U) << "still running after two minutes";
+  TerminateJobObject(job, 1);
+  CloseHandle(pi.hProcess);
+  CloseHandle(job);
+  return static_cast<int>(code);
+}
+
+std::wstring setup_file() {
+  const wchar_t* env = _wgetenv(L"VELTRIM_SETUP");
+  return env != nullptr ? env : L"";
+}
+
+// Silent; /D= (last, unquoted, as NSIS takes it) where a folder is given.
+int install(const std::wstring& folder = std::wstring()) {
+  std::wstring line = L"\"" + setup_file() + L"\" /S";
+  if (!folder.empty()) line += L" /D=" + folder;
+  return run_all(line);
+}
+
+// A registry value as stored: its type and its data as UTF-16 units, terminator included.
+struct Value {
+  DWORD type = REG_NONE;
+  std::wstring data;
+  bool operator==(const Value& o) const { return type == o.type && data == o.data; }
+};
+
+std::optional<Value> read_value(const wchar_t* key, const wchar_t* name) {
+  DWORD size = 0;
+  Value v;
+  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, nullptr,
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  v.data.resize((size + 1) / 2);
+  RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(),
+               &size);
+  v.data.resize(size / 2);
+  return v;
+}
+
+// Silent, as a package manager uninstalls: by the command in the Apps & features entry.
+int uninstall() {
+  const std::optional<Value> command = read_value(kUninstallKey, L"QuietUninstallString");
+  if (!command || command->data.size() < 2) {
+    ADD_FAILURE() << "no QuietUninstallString";
+    return -1;
+  }
+  return run_all(command->data.substr(0, command->data.size() - 1));
+}
+
+bool key_exists(const wchar_t* key) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+std::optional<Value> user_path() {
+  return read_value(L"Environment", L"Path");
+}
+
+void set_user_path(const std::optional<Value>& v) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  if (v) {
+    RegSetValueExW(k, L"Path", 0, v->type, reinterpret_cast<const BYTE*>(v->data.data()),
+                   static_cast<DWORD>(v->data.size() * sizeof(wchar_t)));
+  } else {
+    RegDeleteValueW(k, L"Path");
+  }
+  RegCloseKey(k);
+}
+
+Value sz(const std::wstring& text) {
+  return {REG_SZ, text + L'\0'};
+}
+Value expand_sz(const std::wstring& text) {
+  return {REG_EXPAND_SZ, text + L'\0'};
+}
+
+std::string shown(const std::optional<Value>& v) {  // for failure messages
+  if (!v) return "(none)";
+  std::string s = v->type == REG_SZ          ? "REG_SZ "
+                  : v->type == REG_EXPAND_SZ ? "REG_EXPAND_SZ "
+                                             : "other ";
+  for (wchar_t c : v->data.substr(0, 120)) s += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+  return s + (v->data.size() > 120 ? "... (" + std::to_string(v->data.size()) + " units)" : "");
+}
+
+// Entries of 19 characters and a ';', up to `units` in all.
+std::wstring long_path(std::size_t units) {
+  std::wstring s;
+  for (int i = 0; s.size() + 20 <= units; ++i)
+    s += L"C:\\Tools\\Folder" + std::to_wstring(10000 + i) + L';';
+  s.pop_back();
+  return s + std::wstring(units - s.size(), L'x');
+}
+
+void expect_nothing_left(const std::wstring& folder) {
+  EXPECT_FALSE(fs::exists(folder)) << "install folder left";
+  EXPECT_FALSE(key_exists(kUninstallKey)) << "Apps & features entry left";
+  EXPECT_FALSE(key_exists(kVerbKey)) << "verb left";
+  EXPECT_FALSE(key_exists(L"Software\\Classes\\SystemFileAssociations\\.css")) << "empty key left";
+  EXPECT_FALSE(fs::exists(kSendTo)) << "Send To shortcut left";
+}
+
+TEST(Setup, PathAfterInstallAndAfterUninstall) {
+  const std::wstring f = kDefaultFolder;
+  std::wstring upper = f;
+  CharUpperW(upper.data());
+  const std::wstring at_limit = long_path(32767 - f.size() - 1);
+  const std::wstring past_limit = long_path(32767 - f.size());
+  const std::optional<Value> none;
+  const struct {
+    const char* name;
+    std::optional<Value> before, installed, uninstalled;
+    int code;  // the setup's exit code
+  } rows[] = {
+      {"missing", none, expand_sz(f), none, 0},
+      {"empty", sz(L""), sz(f), sz(L""), 0},
+      {"REG_SZ", sz(L"C:\\A;D:\\B"), sz(L"C:\\A;D:\\B;" + f), sz(L"C:\\A;D:\\B"), 0},
+      {"REG_EXPAND_SZ", expand_sz(L"%USERPROFILE%\\bin;%SystemRoot%\\x"),
+       expand_sz(L"%USERPROFILE%\\bin;%SystemRoot%\\x;" + f),
+       expand_sz(L"%USERPROFILE%\\bin;%SystemRoot%\\x"), 0},
+      {"trailing ;", sz(L"C:\\A;"), sz(L"C:\\A;" + f + L";"), sz(L"C:\\A;"), 0},
+      {"empty entries", sz(L";C:\\A;;D:\\B"), sz(L";C:\\A;;D:\\B;" + f), sz(L";C:\\A;;D:\\B"), 0},
+      {"other case", sz(L"C:\\A;" + upper), sz(L"C:\\A;" + upper), sz(L"C:\\A"), 0},
+      {"trailing \\", sz(f + L"\\;C:\\A"), sz(f + L"\\;C:\\A"), sz(L"C:\\A"), 0},
+      {"non-ASCII", sz(L"C:\\Jiří\\Nástroje;D:\\日本語"), sz(L"C:\\Jiří\\Nástroje;D:\\日本語;" + f),
+       sz(L"C:\\Jiří\\Nástroje;D:\\日本語"), 0},
+      {"5,000", sz(long_path(5000)), sz(long_path(5000) + L";" + f), sz(long_path(5000)), 0},
+      {"32,000", expand_sz(long_path(32000)), expand_sz(long_path(32000) + L";" + f),
+       expand_sz(long_path(32000)), 0},
+      {"32,767 after", sz(at_limit), sz(at_limit + L";" + f), sz(at_limit), 0},
+      {"past 32,767", sz(past_limit), sz(past_limit), sz(past_limit), 4},
+      {"not a string", Value{REG_BINARY, L"C:\\A"}, Value{REG_BINARY, L"C:\\A"},
+       Value{REG_BINARY, L"C:\\A"}, 3},
+      {"null inside", sz(std::wstring(L"C:\\A\0D:\\B", 9)), sz(std::wstring(L"C:\\A\0D:\\B", 9)),
+       sz(std::wstring(L"C:\\A\0D:\\B", 9)), 3},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    set_user_path(row.before);
+    EXPECT_EQ(install(), row.code);
+    EXPECT_TRUE(fs::exists(f + L"\\veltrim.exe"));
+    const std::optional<Value> installed = user_path();
+    EXPECT_TRUE(installed == row.installed)
+        << shown(installed) << "\nwant " << shown(row.installed);
+    EXPECT_EQ(uninstall(), 0);
+    const std::optional<Value> uninstalled = user_path();
+    EXPECT_TRUE(uninstalled == row.uninstalled)
+        << shown(uninstalled) << "\nwant " << shown(row.uninstalled);
+    expect_nothing_left(f);
+  }
+  set_user_path(std::nullopt);
+}
+
+// What a console opened after the setup prints for a command run in C:\. Wine gives a new
+// process of its own, started from outside it, an environment built anew from the registry,
+// as Explorer builds one on WM_SETTINGCHANGE: so the console is started through /bin/sh.
+std::string new_console(const std::string& command) {
+  using Spawn = long(__cdecl*)(char* const*, int);
+  const auto spawn = reinterpret_cast<Spawn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "__wine_unix_spawnvp")));
+  if (spawn == nullptr) {
+    ADD_FAILURE() << "not Wine: no way to open a console as the shell does";
+    return "";
+  }
+  const std::string out = "/tmp/veltrim-setup-console-" + std::to_string(GetCurrentProcessId());
+  const char* wine = std::getenv("VELTRIM_WINE");
+  std::string line = "timeout 60 " + std::string(wine != nullptr ? wine : "/usr/lib/wine/wine64") +
+                     " cmd /c 'cd /d C:\\ && " + command + "' >" + out + " 2>&1 </dev/null";
+  char sh[] = "/bin/sh";
+  char c[] = "-c";
+  char* argv[] = {sh, c, line.data(), nullptr};
+  spawn(argv, 1);  // its status is cmd's, which a command not found makes 1
+
+  const fs::path file = L"Z:" + fs::path(out).make_preferred().wstring();
+  std::ifstream f(file, std::ios::binary);
+  EXPECT_TRUE(f) << line;
+  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  f.close();
+  fs::remove(file);
+  return text;
+}
+
+TEST(Setup, NewConsoleFindsTheToolByName) {
+  set_user_path(sz(L"C:\\A"));
+  ASSERT_EQ(install(), 0);
+  EXPECT_EQ(new_console("veltrim --version"), "\r\nVeltrim v1.1\r\n");
+  ASSERT_EQ(uninstall(), 0);
+  EXPECT_EQ(new_console("veltrim --version").find("Veltrim v"), std::string::npos);
+  set_user_path(std::nullopt);
+}
+
+std::vector<std::wstring> files_in(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().wstring());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Setup, TwiceGivesOneCopyOneEntryOnePathEntry) {
+  set_user_path(sz(L"C:\\A"));
+  ASSERT_EQ(install(), 0);
+  ASSERT_EQ(install(), 0);
+  EXPECT_TRUE(user_path() == sz(L"C:\\A;" + kDefaultFolder)) << shown(user_path());
+  const std::vector<std::wstring> want = {L"LICENSE.txt", L"README.txt", L"uninstall.exe",
+                                          L"veltrim.exe"};
+  EXPECT_EQ(files_in(kDefaultFolder), want);
+  // Again into another folder: the copy moves, PATH follows it.
+  const std::wstring moved = L"C:\\Moved Veltrim";
+  ASSERT_EQ(install(moved), 0);
+  EXPECT_FALSE(fs::exists(kDefaultFolder));
+  EXPECT_EQ(files_in(moved), want);
+  EXPECT_TRUE(user_path() == sz(L"C:\\A;" + moved)) << shown(user_path());
+  EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(moved));
+  ASSERT_EQ(uninstall(), 0);
+  EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
+  expect_nothing_left(moved);
+  set_user_path(std::nullopt);
+}
+
+std::string read_bytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// A folder with spaces and letters of several scripts, and everything the setup writes
+// pointing into it; the verb's command, as Explorer runs it on a file, converts that file.
+TEST(Setup, FolderWithSpacesAndNonAsciiAndTheVerbsCommand) {
+  set_user_path(std::nullopt);
+  const std::wstring folder = L"C:\\Programy Jiří\\Veltrim Ж 日本";
+  ASSERT_EQ(install(folder), 0);
+  EXPECT_TRUE(fs::exists(folder + L"\\veltrim.exe"));
+  EXPECT_TRUE(user_path() == expand_sz(folder)) << shown(user_path());
+  EXPECT_TRUE(fs::exists(kSendTo));
+  EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(folder));
+  EXPECT_TRUE(read_value(kUninstallKey, L"QuietUninstallString") ==
+              sz(L"\"" + folder + L"\\uninstall.exe\" /S"));
+  EXPECT_TRUE(read_value(kVerbKey, L"MultiSelectModel") == sz(L"Single"));
+  const std::optional<Value> command =
+      read_value((std::wstring(kVerbKey) + L"\\command").c_str(), nullptr);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->data, L"\"" + folder + L"\\veltrim.exe\" \"%1\"" + L'\0');
+
+  const fs::path css = fs::temp_directory_path() / L"Styly ů" / L"site.css";
+  fs::create_directories(css.parent_path());
+  std::ofstream(css, std::ios::binary) << "a {\n  color: red; /* x */\n}\n";
+  std::wstring line = command->data.substr(0, command->data.size() - 1);
+  line.replace(line.find(L"%1"), 2, css.wstring());
+  EXPECT_EQ(run_all(line), 0);
+  EXPECT_EQ(read_bytes(fs::path(css).replace_extension(L".olf")), "a{color:red;}\r\n");
+  fs::remove_all(css.parent_path());
+
+  ASSERT_EQ(uninstall(), 0);
+  expect_nothing_left(folder);
+  EXPECT_TRUE(fs::exists(L"C:\\Programy Jiří"));  // the parent was there before: it stays
+  EXPECT_FALSE(user_path()) << shown(user_path());
+  fs::remove(L"C:\\Programy Jiří");
+}
+
+}  // namespace
+}  // namespace veltrim::testing
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::filesystem::exists(veltrim::testing::setup_file())) {
+    std::fprintf(stderr, "VELTRIM_SETUP names no setup\n");
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}
