@@ -21,9 +21,9 @@ file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${payload})
 
 set(setup_name veltrim-${version}-setup.exe)
 set(setup ${out_dir}/${setup_name})
-string(REPLACE "." ";" parts "${version}.0.0.0")
-list(SUBLIST parts 0 4 parts)
-list(JOIN parts "." version4)
+string(REPLACE "." ";" numbers "${version}.0.0.0")
+list(SUBLIST numbers 0 4 numbers)
+list(JOIN numbers "." version4)
 file(TO_NATIVE_PATH "${payload}" payload_native)
 execute_process(
   COMMAND ${CPACK_VELTRIM_MAKENSIS} -V2 -INPUTCHARSET UTF8 -NOCD

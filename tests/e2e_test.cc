@@ -66,6 +66,139 @@ bool make_full_disk(const char* name) {
 }
 #endif
 
+// A stylesheet of 600 KB, whose line form is more than any buffer or pipe holds.
+std::string big_sheet() {
+  std::string big;
+  while (big.size() < 600000) big += "rule { color : red } /* note */\n";
+  return big;
+}
+
+// The filter started on pipes whose ends on its side are non-blocking, as Node and Python
+// hand them to their children: POSIX O_NONBLOCK, Windows PIPE_NOWAIT.
+class NonBlockingFilter {
+ public:
+  NonBlockingFilter();
+  ~NonBlockingFilter();
+  NonBlockingFilter(const NonBlockingFilter&) = delete;
+  NonBlockingFilter& operator=(const NonBlockingFilter&) = delete;
+  bool started() const { return started_; }
+  // Feeds input, blocking on this side; false once the tool has closed its end.
+  bool feed(const char* data, std::size_t size);
+  void end_input();
+  // Everything the tool writes, to its end; then its exit status.
+  std::string drain();
+  int status();
+
+ private:
+  bool started_ = false;
+#ifdef _WIN32
+  HANDLE feed_ = nullptr;
+  HANDLE drain_ = nullptr;
+  HANDLE tool_ = nullptr;
+#else
+  int feed_ = -1;
+  int drain_ = -1;
+  pid_t tool_ = -1;
+  void (*old_pipe_signal_)(int) = nullptr;
+#endif
+};
+
+#ifdef _WIN32
+NonBlockingFilter::NonBlockingFilter() {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE tool_in = nullptr;
+  HANDLE tool_out = nullptr;
+  if (!CreatePipe(&tool_in, &feed_, &inherit, 0)) return;
+  if (!CreatePipe(&drain_, &tool_out, &inherit, 0)) return;
+  SetHandleInformation(feed_, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(drain_, HANDLE_FLAG_INHERIT, 0);
+  DWORD nowait = PIPE_NOWAIT;
+  if (SetNamedPipeHandleState(tool_in, &nowait, nullptr, nullptr) &&
+      SetNamedPipeHandleState(tool_out, &nowait, nullptr, nullptr)) {
+    tool_ = start_with_handles(L"-", tool_in, tool_out);
+    started_ = tool_ != nullptr;
+  }
+  CloseHandle(tool_in);  // the tool's own copies keep the pipes open
+  CloseHandle(tool_out);
+}
+NonBlockingFilter::~NonBlockingFilter() {
+  end_input();
+  if (drain_ != nullptr) CloseHandle(drain_);
+  if (tool_ != nullptr) status();
+}
+bool NonBlockingFilter::feed(const char* data, std::size_t size) {
+  DWORD put = 0;
+  return WriteFile(feed_, data, static_cast<DWORD>(size), &put, nullptr) != 0;
+}
+void NonBlockingFilter::end_input() {
+  if (feed_ != nullptr) CloseHandle(feed_);
+  feed_ = nullptr;
+}
+std::string NonBlockingFilter::drain() {
+  std::string got;
+  char buf[65536];
+  for (DWORD n = 0; ReadFile(drain_, buf, sizeof buf, &n, nullptr) && n > 0;) got.append(buf, n);
+  return got;
+}
+int NonBlockingFilter::status() {
+  const int code = exit_code(tool_);
+  tool_ = nullptr;
+  return code;
+}
+#else
+NonBlockingFilter::NonBlockingFilter() {
+  int to_tool[2];
+  int from_tool[2];
+  if (pipe(to_tool) != 0) return;
+  if (pipe(from_tool) != 0) return;
+  // The tool's ends only: each end of a pipe has its flags of its own.
+  fcntl(to_tool[0], F_SETFL, fcntl(to_tool[0], F_GETFL) | O_NONBLOCK);
+  fcntl(from_tool[1], F_SETFL, fcntl(from_tool[1], F_GETFL) | O_NONBLOCK);
+  // A tool that gives up early closes its input: feeding it then fails, instead of ending
+  // the test by SIGPIPE.
+  old_pipe_signal_ = signal(SIGPIPE, SIG_IGN);
+  const std::string command = "timeout 20 " + tool_command() + " - 2>err.txt";
+  tool_ = fork();
+  if (tool_ == 0) {
+    dup2(to_tool[0], 0);
+    dup2(from_tool[1], 1);
+    for (int fd : {to_tool[0], to_tool[1], from_tool[0], from_tool[1]}) close(fd);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(to_tool[0]);
+  close(from_tool[1]);
+  feed_ = to_tool[1];
+  drain_ = from_tool[0];
+  started_ = tool_ > 0;
+}
+NonBlockingFilter::~NonBlockingFilter() {
+  end_input();
+  if (drain_ >= 0) close(drain_);
+  if (tool_ > 0) status();
+  signal(SIGPIPE, old_pipe_signal_);
+}
+bool NonBlockingFilter::feed(const char* data, std::size_t size) {
+  return write(feed_, data, size) == static_cast<ssize_t>(size);
+}
+void NonBlockingFilter::end_input() {
+  if (feed_ >= 0) close(feed_);
+  feed_ = -1;
+}
+std::string NonBlockingFilter::drain() {
+  std::string got;
+  char buf[65536];
+  for (ssize_t n; (n = read(drain_, buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+  return got;
+}
+int NonBlockingFilter::status() {
+  int st = -1;
+  waitpid(tool_, &st, 0);
+  tool_ = -1;
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+#endif
+
 class Tool : public ::testing::Test {
  protected:
   ScopedTempDir dir_;
@@ -221,63 +354,32 @@ TEST_F(Tool, FilterFromStandardInputToStandardOutput) {
 #endif
 }
 
-#ifndef _WIN32
 // Regression: Node and Python hand their children non-blocking pipes, and the filter failed
 // at once with the read message (no data yet) or the write message (no room yet). It waits
 // for both now: the input comes late and slowly, the output is read late, and all of it
 // arrives.
 TEST_F(Tool, FilterOnNonBlockingPipes) {
-  std::string sheet;
-  while (sheet.size() < 300000) sheet += "rule { color : red } /* note */\n";
+  const std::string sheet = big_sheet();
   write_file("in.css", sheet);
   run_tool({"in.css"});
   const std::string want = read_file("in.olf");
-  int to_tool[2];
-  int from_tool[2];
-  ASSERT_EQ(pipe(to_tool), 0);
-  ASSERT_EQ(pipe(from_tool), 0);
-  // The tool's ends only: each end of a pipe has its flags of its own.
-  fcntl(to_tool[0], F_SETFL, fcntl(to_tool[0], F_GETFL) | O_NONBLOCK);
-  fcntl(from_tool[1], F_SETFL, fcntl(from_tool[1], F_GETFL) | O_NONBLOCK);
-  const std::string command = "timeout 20 " + tool_command() + " - 2>err.txt";
-  // A tool that gives up early closes its input: the feeder's write then fails, instead of
-  // ending this test by SIGPIPE.
-  const auto old_pipe_signal = signal(SIGPIPE, SIG_IGN);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(to_tool[0], 0);
-    dup2(from_tool[1], 1);
-    for (int fd : {to_tool[0], to_tool[1], from_tool[0], from_tool[1]}) close(fd);
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(to_tool[0]);
-  close(from_tool[1]);
-  std::thread feeder([&sheet, fd = to_tool[1]] {
+  NonBlockingFilter tool;
+  if (!tool.started()) GTEST_SKIP() << "no non-blocking pipes here";
+  std::thread feeder([&sheet, &tool] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (std::size_t at = 0; at < sheet.size(); at += 50000) {
-      const std::size_t n = std::min<std::size_t>(50000, sheet.size() - at);
-      if (write(fd, sheet.data() + at, n) != static_cast<ssize_t>(n)) break;
+      if (!tool.feed(sheet.data() + at, std::min<std::size_t>(50000, sheet.size() - at))) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    close(fd);
+    tool.end_input();
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the output pipe fills first
-  std::string got;
-  char buf[65536];
-  for (ssize_t n; (n = read(from_tool[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
-  close(from_tool[0]);
+  const std::string got = tool.drain();
   feeder.join();
-  int status = -1;
-  waitpid(child, &status, 0);
-  signal(SIGPIPE, old_pipe_signal);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(tool_errors(read_file("err.txt")), "");
+  EXPECT_EQ(tool.status(), 0);
   EXPECT_EQ(got.size(), want.size());
   EXPECT_TRUE(got == want);
 }
-#endif
 
 // A script could not tell a failure: the exit status is 0 on every path, as callers rely on.
 // With VELTRIM_STATUS=1 it is 1 after any message that is not a success or the help.
@@ -506,8 +608,7 @@ TEST_F(Tool, WriteFailureIsReported) {
 #ifdef _WIN32
   GTEST_SKIP() << "needs /dev/full; the unit tests inject write failures on every platform";
 #else
-  std::string big;
-  while (big.size() < 300000) big += "rule { color : red }\n";
+  const std::string big = big_sheet();
   if (!make_full_disk("full.olf")) GTEST_SKIP() << "cannot make a full disk's device here";
   for (const std::string& body : {std::string("a{}"), big}) {
     write_file("full.css", body);
@@ -574,8 +675,7 @@ TEST_F(Tool, NamedPipeAsOutput) {
 
   // More than the pipe's buffer, to a reader that starts reading late: the tool waits for
   // room, and the reader receives the whole line form.
-  std::string big;
-  while (big.size() < 300000) big += "rule { color : red }\n";
+  const std::string big = big_sheet();
   write_file("q.css", big);
   run_tool({"q.css"});
   const std::string want = read_file("q.olf");
@@ -621,8 +721,7 @@ TEST_F(Tool, FileSizeLimitIsAWriteError) {
   // Under qemu the signal that a write past the limit raises is the emulator's to pass on, and
   // in one CI run it ended the tool although the tool ignores it: a test of qemu, not the tool.
   if (!tool_runner().empty()) GTEST_SKIP() << "the limit's signal goes through the emulator";
-  std::string big;
-  while (big.size() < 300000) big += "rule { color : red }\n";
+  const std::string big = big_sheet();
   write_file("big.css", big);
   ToolRun r = run_tool({"big.css"}, "ulimit -f 64; ");
   EXPECT_EQ(r.out, kBanner + message(msg::kWriteFailed, "big.olf"));
@@ -694,56 +793,6 @@ TEST_F(Tool, FilterRefusesAnOutputThatMayBeItsInput) {
   EXPECT_EQ(read_file("out.olf"), "a{b :c }\r\n");
 }
 
-// Regression: a parent that hands over PIPE_NOWAIT pipes made the filter fail at once, with
-// no data or no room yet. It waits for both now, and all of the line form arrives.
-TEST_F(Tool, FilterOnNonBlockingPipes) {
-  std::string sheet;
-  while (sheet.size() < 300000) sheet += "rule { color : red } /* note */\n";
-  write_file("in.css", sheet);
-  run_tool({"in.css"});
-  const std::string want = read_file("in.olf");
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE tool_in = nullptr;
-  HANDLE feed = nullptr;
-  HANDLE drain = nullptr;
-  HANDLE tool_out = nullptr;
-  ASSERT_TRUE(CreatePipe(&tool_in, &feed, &inherit, 0));
-  ASSERT_TRUE(CreatePipe(&drain, &tool_out, &inherit, 0));
-  SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(drain, HANDLE_FLAG_INHERIT, 0);
-  DWORD nowait = PIPE_NOWAIT;
-  if (!SetNamedPipeHandleState(tool_in, &nowait, nullptr, nullptr) ||
-      !SetNamedPipeHandleState(tool_out, &nowait, nullptr, nullptr)) {
-    for (HANDLE h : {tool_in, feed, drain, tool_out}) CloseHandle(h);
-    GTEST_SKIP() << "pipes here take no PIPE_NOWAIT";
-  }
-  std::thread feeder([&sheet, feed] {
-    Sleep(200);
-    DWORD put = 0;
-    for (std::size_t at = 0; at < sheet.size(); at += 50000) {
-      const DWORD n = static_cast<DWORD>(std::min<std::size_t>(50000, sheet.size() - at));
-      if (!WriteFile(feed, sheet.data() + at, n, &put, nullptr)) break;
-      Sleep(20);
-    }
-    CloseHandle(feed);
-  });
-  const HANDLE tool = start_with_handles(L"-", tool_in, tool_out);
-  CloseHandle(tool_in);  // the tool's own copies keep the pipes open
-  CloseHandle(tool_out);
-  Sleep(400);  // the output pipe fills first
-  std::string got;
-  char buf[65536];
-  for (DWORD n = 0; ReadFile(drain, buf, sizeof buf, &n, nullptr) && n > 0;) got.append(buf, n);
-  CloseHandle(drain);
-  feeder.join();
-  const int status = exit_code(tool);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(got.size(), want.size());
-  EXPECT_TRUE(got == want);
-}
-
-// Regression: an input that another program held open for writing, sharing it for reading
-// and writing (a log tailer, an editor), was refused although `type` read it.
 TEST_F(Tool, InputThatAnotherProgramWritesConverts) {
   write_file("a.css", "a { b : c }");
   HANDLE held = CreateFileW(L"a.css", GENERIC_READ | GENERIC_WRITE,
