@@ -72,7 +72,8 @@ TEST(Scanner, LookAheadIsGivenBackAtEveryBlockEdge) {
   }
 }
 
-// A '/' at the very end counts as read: the copier relies on io_count, not on the result.
+// A '/' at the very end is delivered as one byte read (io_count 1), though the look-ahead
+// after it met the end; the read after it ends the scan.
 TEST(Scanner, FinalSlashCountsAsRead) {
   ScanFixture f("/");
   ASSERT_EQ(read_char(f.st), 1);
