@@ -69,15 +69,15 @@ struct Machine {
 
   // Moves the plain run [p, e) and tells whether e is an event to look at: false at the end
   // of the buffered input and when the output has no room for what comes next. A run longer
-  // than the room goes in part, never up to a space, which a selector may still take back.
+  // than the room goes in part, and the stretch stops there. The part always ends before the
+  // run's last byte, so a space at its end is a quiet one between two plain bytes, which goes
+  // out as it is: only the space right before a selector's end is taken back.
   VELTRIM_INLINE bool take_run() {
     bool whole = true;
     if (out_end - q < (e - p) + kRunRoom + 1) {
       const std::ptrdiff_t fits = out_end - q - kRunRoom - 1;
       if (fits <= 0) return false;
       e = p + fits;
-      while (e > p && e[-1] == ' ') --e;
-      if (e == p) return false;
       whole = false;
     }
     if (e != p) {
