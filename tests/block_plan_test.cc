@@ -10,47 +10,11 @@
 namespace veltrim {
 namespace {
 
-// The masks of a block, padded to 64 bytes with spaces.
+// The masks of a block, padded to 64 bytes with spaces, by the units' own plain classifier.
 CharMasks masks_of(std::string& block) {
   block.resize(64, ' ');
-  CharMasks m{};
-  for (unsigned i = 0; i < 64; ++i) {
-    const std::uint64_t b = std::uint64_t{1} << i;
-    switch (block[i]) {
-      case ' ':
-        m.space |= b;
-        m.blank |= b;
-        break;
-      case '\t':
-      case '\n':
-      case '\r':
-        m.blank |= b;
-        break;
-      case ',':
-        m.comma |= b;
-        break;
-      case '{':
-        m.open |= b;
-        break;
-      case '}':
-        m.close |= b;
-        break;
-      case ':':
-        m.colon |= b;
-        break;
-      case ';':
-        m.semi |= b;
-        break;
-      case '/':
-        m.slash |= b;
-        break;
-      case '*':
-        m.star |= b;
-        break;
-      default:
-        break;
-    }
-  }
+  CharMasks m;
+  classify_plain(reinterpret_cast<const unsigned char*>(block.data()), 64, m);
   return m;
 }
 

@@ -227,6 +227,40 @@ TEST_P(EveryUnit, HandsOverAtEverySplit) {
   expect_same(sheet, 1, 1);
 }
 
+// Converts `in` through the unit's kernel stretch by stretch, each into an output of its own
+// room, exactly (so that AddressSanitizer sees a write past it): the first `room` bytes, the
+// later ones plenty. The first stops wherever its room runs out.
+std::string by_stretches(const std::string& in, std::size_t room) {
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const unsigned char* const end = p + in.size();
+  std::string got;
+  StretchState state;
+  while (p != end) {
+    std::vector<unsigned char> out(room);
+    const StretchEnd stop = active_unit().convert(p, end, out.data(), out.data() + room, state);
+    if (stop.in == p && stop.out == out.data()) break;
+    p = stop.in;
+    got.append(out.data(), stop.out);
+    room = 2 * in.size() + kStretchRoom;
+  }
+  return got;
+}
+
+// A long selector of words and quiet spaces, which the kernel moves as runs between events
+// (the output room stops the block loop first), cut by the room at every byte; its last space,
+// before the ',' or '{' that ends it, is taken back.
+TEST_P(EveryUnit, OutputRoomCutsARunAtEveryByte) {
+  std::string words;
+  while (words.size() < 400) words += "ab cde f gh ";
+  words.pop_back();
+  for (const std::string& in : {words + " ,b{c:d}", words + " {c:d}"}) {
+    const std::string want = run(in, true, kBlockSize, kBlockSize).out;
+    for (std::size_t room = kStretchRoom; room < in.size() + kStretchRoom; ++room) {
+      ASSERT_EQ(by_stretches(in, room), want) << "room " << room;
+    }
+  }
+}
+
 // Whole stylesheets with LF and CR LF line ends, cut at many places.
 TEST(BulkIdentity, GeneratedStylesheets) {
   for (bool crlf : {false, true}) {

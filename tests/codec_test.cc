@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "wide_text.h"
@@ -80,6 +81,8 @@ TEST(Codec, Utf16LengthOfNames) {
       {"\xE6\x97\xA5", 1},
       {"\xF0\x9F\x98\x80", 2},
       {"\xED\xA0\x80", 1},  // a lone surrogate
+      {"a\x80\xBF", 1},      // stray continuation bytes count nothing
+      {"\xC0\xC1\xF5\xFF", 4},  // bytes that lead no sequence count one each
   };
   for (const auto& row : rows) {
     EXPECT_EQ(utf16_length(row.bytes.data(), row.bytes.size()), row.units) << row.bytes;
@@ -109,6 +112,143 @@ TEST(Codec, EncoderKeepsBytesThatMakeNoCharacterAsUnits) {
     std::u16string got;
     for (std::size_t i = 0; i + 1 < n; i += 2) got += static_cast<char16_t>(out[i] | out[i + 1] << 8);
     EXPECT_TRUE(got == row.units) << row.wtf8;
+  }
+}
+
+std::string hex(const std::string& bytes) {
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += "0123456789ABCDEF"[b >> 4];
+    out += "0123456789ABCDEF"[b & 15];
+    out += ' ';
+  }
+  return out;
+}
+
+// Code units in the given width and byte order, as a file holds them.
+std::string units_as_bytes(const std::u32string& units, std::size_t width, bool big_endian) {
+  std::string bytes;
+  for (char32_t u : units) {
+    for (std::size_t k = 0; k < width; ++k) {
+      bytes += static_cast<char>(u >> (8 * (big_endian ? width - 1 - k : k)));
+    }
+  }
+  return bytes;
+}
+
+std::string decoded(const std::string& bytes, ByteOrderMark mark) {
+  UnitDecoder d = decoder_for(mark);
+  unsigned char out[64];
+  std::size_t n = decode_units(d, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               bytes.size(), out);
+  n += decode_end(d, out + n);
+  return std::string(out, out + n);
+}
+
+std::string encoded(const std::string& wtf8, ByteOrderMark mark) {
+  UnitEncoder e = encoder_for(mark);
+  unsigned char out[64];
+  std::size_t n = encode_units(e, reinterpret_cast<const unsigned char*>(wtf8.data()),
+                               wtf8.size(), out);
+  n += encode_end(e, out + n);
+  return std::string(out, out + n);
+}
+
+// The code points where the length of a sequence or the kind of a code point changes, both
+// ways: WTF-8 written and read, and UTF-16 (a pair from U+10000) and UTF-32 in both byte
+// orders read into it and written back from it. A UTF-32 surrogate is no character: its
+// bytes go as they are, each a byte escape.
+TEST(Codec, BoundaryCodePointsBothWays) {
+  const struct {
+    char32_t c;
+    std::string wtf8;
+    std::u32string utf16;
+  } rows[] = {
+      // clang-format off
+      {0x7F,     "\x7F",             {0x7F}},
+      {0x80,     "\xC2\x80",         {0x80}},
+      {0x7FF,    "\xDF\xBF",         {0x7FF}},
+      {0x800,    "\xE0\xA0\x80",     {0x800}},
+      {0xD7FF,   "\xED\x9F\xBF",     {0xD7FF}},
+      {0xD800,   "\xED\xA0\x80",     {0xD800}},
+      {0xDFFF,   "\xED\xBF\xBF",     {0xDFFF}},
+      {0xE000,   "\xEE\x80\x80",     {0xE000}},
+      {0xFFFF,   "\xEF\xBF\xBF",     {0xFFFF}},
+      {0x10000,  "\xF0\x90\x80\x80", {0xD800, 0xDC00}},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "U+" << std::hex << static_cast<std::uint32_t>(row.c));
+    unsigned char seq[4];
+    EXPECT_EQ(std::string(seq, seq + put_wtf8(row.c, seq)), row.wtf8);
+    const auto* lead = reinterpret_cast<const unsigned char*>(row.wtf8.data());
+    std::uint32_t c = 0;
+    ASSERT_EQ(sequence_length(lead[0]), row.wtf8.size());
+    EXPECT_TRUE(decode_sequence(lead, row.wtf8.size(), c));
+    EXPECT_EQ(c, row.c);
+    const bool surrogate = is_high_surrogate(row.c) || is_low_surrogate(row.c);
+    for (bool big : {false, true}) {
+      const std::string u16 = units_as_bytes(row.utf16, 2, big);
+      const std::string u32 = units_as_bytes({row.c}, 4, big);
+      const ByteOrderMark mark16 = big ? MARK_UTF16BE : MARK_UTF16LE;
+      const ByteOrderMark mark32 = big ? MARK_UTF32BE : MARK_UTF32LE;
+      EXPECT_EQ(decoded(u16, mark16), row.wtf8) << "big " << big;
+      EXPECT_EQ(encoded(row.wtf8, mark16), u16) << "big " << big;
+      EXPECT_EQ(decoded(u32, mark32) == row.wtf8, !surrogate) << "big " << big;
+      EXPECT_EQ(encoded(decoded(u32, mark32), mark32), u32) << "big " << big;
+    }
+  }
+}
+
+// Lead bytes at the edges of the lengths, and sequences one past each length's range
+// (overlong, or past U+10FFFF): a byte that leads no sequence, and a sequence that is no
+// character, is refused as a name and written as text byte for byte, a unit of each byte's
+// value.
+TEST(Codec, LeadBytesAndOverlongFormsBothWays) {
+  const struct {
+    std::string wtf8;
+    std::size_t length;  // sequence_length of the lead byte
+    char32_t c;          // the code point, or 0 for none
+  } rows[] = {
+      // clang-format off
+      {"\xC0\x80",         0, 0},         // an overlong NUL: C0 leads nothing
+      {"\xC1\xBF",         0, 0},         // an overlong U+007F
+      {"\xC2\x80",         2, 0x80},
+      {"\xDF\xBF",         2, 0x7FF},
+      {"\xE0\x9F\xBF",     3, 0},         // U+07FF in three bytes
+      {"\xE0\xA0\x80",     3, 0x800},
+      {"\xF0\x8F\xBF\xBF", 4, 0},         // U+FFFF in four bytes
+      {"\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
+      {"\xF4\x90\x80\x80", 4, 0},         // U+110000
+      {"\xF5\x80\x80\x80", 0, 0},         // F5 leads nothing
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(hex(row.wtf8));
+    const auto* p = reinterpret_cast<const unsigned char*>(row.wtf8.data());
+    ASSERT_EQ(sequence_length(p[0]), row.length);
+    std::uint32_t c = 0;
+    const bool character = row.length != 0 && decode_sequence(p, row.length, c);
+    EXPECT_EQ(character, row.c != 0);
+    if (character) {
+      EXPECT_EQ(c, row.c);
+    }
+    WideUnit back[8];
+    EXPECT_EQ(bytes_to_wide(row.wtf8.c_str(), back, 8), character);
+    for (ByteOrderMark mark : {MARK_UTF16LE, MARK_UTF32BE}) {
+      const std::size_t width = unit_size(mark);
+      std::u32string units;
+      if (!character) {
+        for (unsigned char b : row.wtf8) units += b;
+      } else if (width == 2 && row.c >= 0x10000) {
+        units = {0xD800 + ((row.c - 0x10000) >> 10), 0xDC00 + ((row.c - 0x10000) & 0x3FF)};
+      } else {
+        units = {row.c};
+      }
+      EXPECT_EQ(encoded(row.wtf8, mark), units_as_bytes(units, width, mark == MARK_UTF32BE))
+          << "width " << width;
+    }
   }
 }
 

@@ -63,13 +63,15 @@ TEST(Faults, EveryOffsetGivesTheRightMessageAndAPrefix) {
   const std::string full = convert(kSheet);
   const std::string read_msg = message(msg::kReadFailed, kIn);
   const std::string write_msg = message(msg::kWriteFailed, kOut);
-  enum Fault { READ_FAILS, WRITE_FAILS, SHORT_WRITE_THEN_FAILS };
+  enum Fault { READ_FAILS, READ_FAILS_ONCE, WRITE_FAILS, SHORT_WRITE_THEN_FAILS };
   const struct {
     Fault fault;
     std::size_t limit;  // offsets tried: 0 .. limit - 1
     const char* name;
   } rows[] = {
       {READ_FAILS, kSheet.size(), "read fails after N input bytes"},
+      // The reads after the failed one would deliver again: the failure stays reported.
+      {READ_FAILS_ONCE, kSheet.size(), "one read fails after N input bytes"},
       {WRITE_FAILS, full.size(), "write fails after N output bytes"},
       {SHORT_WRITE_THEN_FAILS, full.size(), "writes come back short, then fail"},
   };
@@ -79,12 +81,14 @@ TEST(Faults, EveryOffsetGivesTheRightMessageAndAPrefix) {
         SCOPED_TRACE(::testing::Message() << row.name << ", N=" << n << ", block=" << block);
         MemorySource in(kSheet);
         MemorySink out;
+        const bool read_fault = row.fault == READ_FAILS || row.fault == READ_FAILS_ONCE;
         if (row.fault == READ_FAILS) in.fail_read_at = n;
-        if (row.fault != READ_FAILS) out.fail_write_at = n;
+        if (row.fault == READ_FAILS_ONCE) in.fail_once_at = n;
+        if (!read_fault) out.fail_write_at = n;
         if (row.fault == SHORT_WRITE_THEN_FAILS) out.max_write = 2;
         const Finished r = run(in, out, block);
         EXPECT_TRUE(is_prefix(r.out, full)) << r.out;
-        if (row.fault == READ_FAILS) {
+        if (read_fault) {
           EXPECT_TRUE(r.outcome.read_failed);
           EXPECT_FALSE(r.outcome.write_failed);
           EXPECT_EQ(r.text, read_msg);

@@ -7,6 +7,7 @@
 
 #include "driver/driver.h"
 #include "memory_file.h"
+#include "text/mark_streams.h"
 
 namespace veltrim::testing {
 namespace {
@@ -135,6 +136,38 @@ TEST(MarkedText, FailuresAnywhereAreReported) {
     stalled.max_write = 0;
     EXPECT_TRUE(run(in, kNever, 3, stalled).write_failed);
     EXPECT_EQ(stalled.write_calls, 1) << "a write that moved nothing was tried again";
+  }
+}
+
+// A read of the file that fails once, where the reads after it would deliver again: every
+// later read of the streams fails too, and none reads the file again. In bytes the failure
+// may come with the read after the bytes the head held; in UTF-16, with the next block.
+TEST(MarkedText, AFailedReadStaysFailed) {
+  const std::string sheet = "a{b:c} d{e:f}";
+  const struct {
+    const char* name;
+    std::string in;
+    std::size_t fail_at;
+  } rows[] = {
+      {"bytes, in the head", sheet, 2},
+      {"bytes, after the head", sheet, 4},
+      {"utf-8 mark, after the head", kUtf8Mark + sheet, 4},
+      {"utf-16, after the head", le(u"a{b:c} d{e:f}"), 4},
+      {"utf-16, in a later block", le(u"a{b:c} d{e:f}"), 9},
+  };
+  static MarkStreams marks;
+  for (const auto& row : rows) {
+    MemorySource src(row.in);
+    src.fail_once_at = row.fail_at;
+    MemorySink sink;
+    marks.attach(src, sink);
+    unsigned char buf[64];
+    long n = 0;
+    while ((n = marks.input().read(buf, sizeof buf)) > 0) {
+    }
+    EXPECT_EQ(n, -1) << row.name;
+    EXPECT_EQ(marks.input().read(buf, sizeof buf), -1) << row.name;
+    EXPECT_EQ(src.pos, row.fail_at) << row.name;
   }
 }
 

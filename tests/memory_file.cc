@@ -10,6 +10,11 @@ long MemorySource::read(unsigned char* dst, std::size_t size) {
   if (pos < split_at && split_at < pos + size) size = split_at - pos;
   if (pos >= fail_read_at) return -1;
   if (fail_read_at - pos < size) size = fail_read_at - pos;
+  if (pos >= fail_once_at) {
+    fail_once_at = kNever;
+    return -1;
+  }
+  if (fail_once_at - pos < size) size = fail_once_at - pos;
   const std::size_t n = std::min(size, data.size() - pos);
   std::copy_n(data.data() + pos, n, dst);
   const bool over = pos >= over_read_at;

@@ -27,6 +27,7 @@ class MemorySource final : public Source {
   std::size_t pos = 0;                 // read position
   std::size_t split_at = kNever;       // no single read crosses this offset
   std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
+  std::size_t fail_once_at = kNever;   // ... then one fails, and the later ones go on
   std::size_t over_read_at = kNever;   // reads from here on report one byte more than asked
 };
 

@@ -72,7 +72,8 @@ TEST(Scanner, LookAheadIsGivenBackAtEveryBlockEdge) {
   }
 }
 
-// A '/' at the very end counts as read: the copier relies on io_count, not on the result.
+// A '/' at the very end is delivered as one byte read (io_count 1), though the look-ahead
+// after it met the end; the read after it ends the scan.
 TEST(Scanner, FinalSlashCountsAsRead) {
   ScanFixture f("/");
   ASSERT_EQ(read_char(f.st), 1);
@@ -81,14 +82,19 @@ TEST(Scanner, FinalSlashCountsAsRead) {
   EXPECT_EQ(read_char(f.st), 0);
 }
 
-// A failed read ends the scan like the end of input, and the stream remembers the failure.
+// A failed read ends the scan like the end of input, and the stream remembers the failure:
+// it reads no more, even from a source whose next read would deliver again.
 TEST(Scanner, ReadFailureEndsScanAndIsRemembered) {
-  ScanFixture f("ab cd");
-  f.in_raw.fail_read_at = 2;
-  std::string seen;
-  while (skip_blanks(f.st)) seen += static_cast<char>(f.st.cur[0]);
-  EXPECT_EQ(seen, "ab");
-  EXPECT_TRUE(f.in->failed);
+  for (const bool once : {false, true}) {
+    ScanFixture f("ab cd");
+    (once ? f.in_raw.fail_once_at : f.in_raw.fail_read_at) = 2;
+    std::string seen;
+    while (skip_blanks(f.st)) seen += static_cast<char>(f.st.cur[0]);
+    EXPECT_EQ(seen, "ab") << "once " << once;
+    EXPECT_EQ(skip_blanks(f.st), 0) << "once " << once;
+    EXPECT_TRUE(f.in->failed) << "once " << once;
+    EXPECT_EQ(f.in_raw.pos, 2u) << "once " << once;
+  }
 }
 
 // Regression: a failed look-ahead after '/' delivered the '/', which a sound read could

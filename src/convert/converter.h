@@ -22,7 +22,8 @@ struct ConverterState {
   // transfers nothing leaves it as it was. cur[1] and cur[2] take CR LF for a rule end, so
   // that "}" CR LF leaves in one write.
   unsigned char cur[3] = {0, 0, 0};
-  // Bytes moved by the most recent read or write; 0 after the end of input or a failure.
+  // Bytes the most recent read delivered into cur[0]: 1, or 0 after the end of input or a
+  // failure. A '/' that read_char delivers after its look-ahead counts as the one byte.
   std::uint32_t io_count = 0;
   // 1 when the last skip_blanks passed at least one blank before cur[0].
   std::uint32_t blank_seen = 0;

@@ -7,7 +7,7 @@ namespace {
 
 // Writes cur[0..size) (one byte, or "}" CR LF); 0 when the write failed.
 int write_cur(ConverterState& st, std::uint32_t size) {
-  return out_write(*st.out_file, st.cur, size, &st.io_count) ? 1 : 0;
+  return out_write(*st.out_file, st.cur, size) ? 1 : 0;
 }
 
 // A space goes out through cur[0] like every other byte, the current character kept aside.

@@ -22,8 +22,7 @@ void copy_in_bulk(InFile& in, OutFile& out) {
   if (state.slash) {
     static const unsigned char kSlash[] = " /";
     const std::size_t space = state.machine.blanks && state.machine.middle ? 1 : 0;
-    std::uint32_t count = 0;
-    out_write(out, kSlash + 1 - space, 1 + space, &count);
+    out_write(out, kSlash + 1 - space, 1 + space);
   }
 }
 

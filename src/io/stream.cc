@@ -97,21 +97,16 @@ bool out_flush_blocks(OutFile& f) {
   return true;
 }
 
-bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count) {
-  *count = 0;
+bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size) {
   if (f.failed) return false;
   while (size > 0) {
-    if (f.len == f.block && !out_flush(f)) {
-      *count = 0;
-      return false;
-    }
+    if (f.len == f.block && !out_flush(f)) return false;
     std::size_t room = f.block - f.len;
     std::size_t step = size < room ? size : room;
     std::memcpy(f.buf + f.len, src, step);
     f.len += step;
     src += step;
     size -= step;
-    *count += static_cast<std::uint32_t>(step);
   }
   return true;
 }

@@ -1,6 +1,6 @@
 // The byte streams the conversion reads and writes: a source and a sink, each one way, and
 // the block-buffered streams over them that give one-byte reads with a one-byte step back
-// and writes of one or three bytes, each with a transfer count. Sources and sinks are the
+// (with its transfer count) and writes of one or three bytes. Sources and sinks are the
 // operating system's files (platform/os_file.h), the byte order mark's layer (text/), or
 // memory in the tests.
 #pragma once
@@ -95,14 +95,12 @@ inline void in_step_back(InFile& f) {
   --f.pos;
 }
 
-// Writes `size` bytes; stores the count (size, or 0 on failure) in *count.
-bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size, std::uint32_t* count);
-inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size,
-                      std::uint32_t* count) {
-  if (f.failed || f.block - f.len < size) return out_write_slow(f, src, size, count);
+// Writes `size` bytes; false on failure, when nothing more reaches the file.
+bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size);
+inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size) {
+  if (f.failed || f.block - f.len < size) return out_write_slow(f, src, size);
   for (std::size_t i = 0; i < size; ++i) f.buf[f.len + i] = src[i];
   f.len += size;
-  *count = static_cast<std::uint32_t>(size);
   return true;
 }
 

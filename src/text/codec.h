@@ -41,7 +41,8 @@ bool wide_to_bytes(const WideUnit* src, char* dst, std::size_t cap);
 // file whose name it spells.
 bool bytes_to_wide(const char* src, WideUnit* dst, std::size_t cap);
 // The UTF-16 units that the `bytes` bytes at `s` stand for in WTF-8: the length of a name as
-// Windows counts it. A byte that starts no sequence counts as one.
+// Windows counts it. Every byte but a continuation byte (80 to BF) counts as one unit, a lead
+// of four bytes as two, and a continuation byte, stray or not, as none.
 std::size_t utf16_length(const char* s, std::size_t bytes);
 
 // The encodings that a byte order mark at the start of a file names.

@@ -53,7 +53,9 @@ bool MarkStreams::decode_more() {
 
 long MarkStreams::read_text(unsigned char* dst, std::size_t size) {
   while (text_pos_ == text_len_) {
-    if (ended_ && !decoder_.has_high) return 0;
+    // Nothing is held at the end: decode_more lets a held high surrogate out with the end it
+    // reads, and a head cut by the end is too short to hold one.
+    if (ended_) return 0;
     if (!decode_more()) return -1;
   }
   const std::size_t k = std::min(size, text_len_ - text_pos_);

@@ -28,8 +28,6 @@ class MarkStreams {
   // The input's mark first, then what is written, in the input's encoding, and at the close
   // the input's cut last code unit, if any, as it was.
   Sink& output() { return output_; }
-  // Known after the first read.
-  ByteOrderMark mark() const { return mark_; }
 
  private:
   class Input final : public Source {

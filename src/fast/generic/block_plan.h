@@ -89,20 +89,29 @@ inline std::uint64_t last_before(std::uint64_t value, std::uint64_t at, std::uin
   return from | fill;
 }
 
-// Two masks. The helpers below take and give masks by value, not through references, which
-// would hold them in memory: the block loop would store every mask of every block for the
-// few blocks that call them. Kept inline: a call would cost the Windows build more, where a
-// 16-byte result goes through memory and the wide registers do not survive a call.
-struct MaskPair {
-  std::uint64_t first;
-  std::uint64_t second;
+// The helpers below take and give masks by value, not through references, which would hold
+// them in memory: the block loop would store every mask of every block for the few blocks
+// that call them. Kept inline: a call would cost the Windows build more, where a 16-byte
+// result goes through memory and the wide registers do not survive a call.
+
+// The comments of a block.
+struct Comments {
+  std::uint64_t bytes;  // bit i: byte i is part of one, that the block before left open or
+                        // that opens here
+  std::uint64_t after;  // the state at the block's end: 1 while in a comment, and 2 besides
+                        // when its last byte was a '*' of its text, which a '/' would close
 };
 
-// The comments of a block whose '/' and '*' are at `slash` and `star`: first, bit i when byte
-// i is part of one, that the block before left open or that opens here; second, the state at
-// the block's end: 1 while in a comment, and 2 besides when its last byte was a '*' of its
-// text, which a '/' would close. `state` is that of the block before, in the same form.
-inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star, std::uint64_t state) {
+// The braces of a block that count: a rule opens at each '{' in `open`, closes at each '}' in
+// `close`.
+struct Braces {
+  std::uint64_t open;
+  std::uint64_t close;
+};
+
+// The comments of a block whose '/' and '*' are at `slash` and `star`; `state` is the state
+// at the end of the block before, in the form of Comments::after.
+inline Comments comments_in(std::uint64_t slash, std::uint64_t star, std::uint64_t state) {
   const std::uint64_t all = ~std::uint64_t{0};
   std::uint64_t comments = 0;
   // Every '/' before a '*' would open one, unless it stands inside an earlier one.
@@ -112,7 +121,7 @@ inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star, std::uint64
     if ((state & 2) && (slash & 1)) {
       comments = 1;  // the '/' that closes it
     } else if (closes == 0) {
-      return MaskPair{all, 1 | (star >> 63) << 1};
+      return Comments{all, 1 | (star >> 63) << 1};
     } else {
       comments = all >> (62 - lowest_bit(closes));
     }
@@ -125,19 +134,19 @@ inline MaskPair comments_in(std::uint64_t slash, std::uint64_t star, std::uint64
     if (close == 0) {
       // A '*' in the last byte is one of its text unless it is its opening one.
       const std::uint64_t star_last = (star >> 63) & bit_of(from < 62);
-      return MaskPair{comments | (all << from), 1 | star_last << 1};
+      return Comments{comments | (all << from), 1 | star_last << 1};
     }
     const std::uint64_t through = all >> (62 - lowest_bit(close));
     comments |= through & (all << from);
     opens &= ~through;
   }
-  return MaskPair{comments, 0};
+  return Comments{comments, 0};
 }
 
 // The braces that count, where they do not alternate: a rule opens at the first '{' outside
 // one and closes at the first '}' inside, and braces between are plain (as in
-// "@media x { a { ... } }"). Returns the opening braces that count, then the closing ones.
-inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close, bool inside) {
+// "@media x { a { ... } }").
+inline Braces braces_that_count(std::uint64_t open, std::uint64_t close, bool inside) {
   std::uint64_t opens = 0;
   std::uint64_t closes = 0;
   std::uint64_t from = ~std::uint64_t{0};  // the bytes not yet walked
@@ -155,7 +164,36 @@ inline MaskPair braces_that_count(std::uint64_t open, std::uint64_t close, bool 
     if (at == 63) break;
     from = ~std::uint64_t{0} << (at + 1);
   }
-  return MaskPair{opens, closes};
+  return Braces{opens, closes};
+}
+
+// Where a block's rules are: the braces that count, and bit i of `inside` when byte i is in a
+// rule, between its braces.
+struct Rules {
+  Braces braces;
+  std::uint64_t inside;
+};
+
+// The rules of a block whose bytes outside comments are `text`, for a machine that was
+// inside one before it when `inside_before` is 1. While the braces alternate, their parity
+// (`parity`, that of all the block's braces) tells; where they do not, some are plain, and a
+// walk over them tells which count.
+template <bool kComments>
+VELTRIM_INLINE Rules rules_in(const CharMasks& m, std::uint64_t text, std::uint64_t parity,
+                              std::uint64_t inside_before) {
+  Braces braces{m.open & text, m.close & text};
+  const std::uint64_t before = std::uint64_t{0} - inside_before;
+  // Braces in comments do not count: then the parity is that of the others.
+  if (kComments && VELTRIM_UNLIKELY(((m.open | m.close) & ~text) != 0)) {
+    parity = prefix_xor(braces.open | braces.close);
+  }
+  std::uint64_t inside = (parity << 1) ^ before;
+  // They alternate when every '{' is outside and every '}' inside.
+  if (VELTRIM_UNLIKELY(((braces.open | braces.close) & (inside ^ braces.close)) != 0)) {
+    braces = braces_that_count(braces.open, braces.close, inside_before != 0);
+    inside = (prefix_xor(braces.open | braces.close) << 1) ^ before;
+  }
+  return Rules{braces, inside};
 }
 
 }  // namespace block_plan_detail
@@ -168,23 +206,11 @@ template <bool kComments>
 inline bool plan_text(const CharMasks& m, std::uint64_t text, std::uint64_t comment_after,
                       std::uint64_t parity, Carry& c, BlockPlan& plan) {
   using namespace block_plan_detail;
-  // Inside a rule between its braces. While the braces alternate, their parity tells; where
-  // they do not, some are plain, and a walk over them tells which count.
-  std::uint64_t open = m.open & text;
-  std::uint64_t close = m.close & text;
-  std::uint64_t braces = open | close;
-  const std::uint64_t inside_before = std::uint64_t{0} - c.inside;
-  // Braces in comments do not count: then the parity is that of the others.
-  if (kComments && VELTRIM_UNLIKELY(((m.open | m.close) & ~text) != 0)) parity = prefix_xor(braces);
-  std::uint64_t inside = (parity << 1) ^ inside_before;
-  // They alternate when every '{' is outside and every '}' inside.
-  if (VELTRIM_UNLIKELY((braces & (inside ^ close)) != 0)) {
-    const MaskPair counted = braces_that_count(open, close, c.inside != 0);
-    open = counted.first;
-    close = counted.second;
-    braces = open | close;
-    inside = (prefix_xor(braces) << 1) ^ inside_before;
-  }
+  const Rules rules = rules_in<kComments>(m, text, parity, c.inside);
+  const std::uint64_t open = rules.braces.open;
+  const std::uint64_t close = rules.braces.close;
+  const std::uint64_t braces = open | close;
+  const std::uint64_t inside = rules.inside;
 
   // Inside a rule, a byte is in a value when the last of the colons, semicolons and braces
   // before it is a colon: a ':' in a value and a ';' in a property are plain and change
@@ -245,10 +271,10 @@ inline bool plan_block(const CharMasks& m, std::uint64_t parity, Carry& c, Block
   // A comment stands for nothing: its bytes are left out of every mask. Only a block that is
   // in one, opens one or may (a '/' in its last byte) needs to find them.
   if (VELTRIM_UNLIKELY((c.comment | (m.slash & ((m.star >> 1) | last))) != 0)) {
-    const MaskPair comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
-    const std::uint64_t text = ~comments.first;
+    const Comments comments = comments_in(m.slash, m.star, c.comment | c.star << 1);
+    const std::uint64_t text = ~comments.bytes;
     if (m.slash & text & last) return false;
-    return plan_text<true>(m, text, comments.second, parity, c, plan);
+    return plan_text<true>(m, text, comments.after, parity, c, plan);
   }
   return plan_text<false>(m, ~std::uint64_t{0}, 0, parity, c, plan);
 }

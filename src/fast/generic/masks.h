@@ -12,13 +12,15 @@
 #include "fast/fast_path.h"
 
 // Branch hints, for the ways that most blocks do not take (a block's edge, a comment), and
-// for keeping a helper out of line.
+// for keeping a helper out of line or in line.
 #if defined(__GNUC__)
 #define VELTRIM_LIKELY(x) __builtin_expect(!!(x), 1)
 #define VELTRIM_UNLIKELY(x) __builtin_expect(!!(x), 0)
 #define VELTRIM_NOINLINE __attribute__((noinline))
+#define VELTRIM_INLINE inline __attribute__((always_inline))
 #else
 #define VELTRIM_NOINLINE
+#define VELTRIM_INLINE inline
 #define VELTRIM_LIKELY(x) (x)
 #define VELTRIM_UNLIKELY(x) (x)
 #endif
