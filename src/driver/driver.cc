@@ -86,16 +86,18 @@ void say_named(const World& world, const char* format, const char* name, bool er
 
 // The output, opened and truncated, when it may be replaced: its name reaches no other file
 // than its own, and it is neither the input nor an output this run has written (`written`),
-// as far as can be known. Nothing is truncated otherwise.
+// as far as can be known; `facts` takes what the system tells of it. Nothing is truncated
+// otherwise.
 std::unique_ptr<OutputFile> replaceable_output(const World& world, const char* out_name,
                                                const InputFile& in,
-                                               const std::vector<FileFacts>& written) {
+                                               const std::vector<FileFacts>& written,
+                                               FileFacts& facts) {
   // A short (8.3) name reaches its long-named file: "LONGST~1.OLF" may be someone's
   // "long style theme.olf".
   if (world.names != nullptr && !names_its_own_file(*world.names, out_name)) return nullptr;
   std::unique_ptr<OutputFile> out = world.files.open_output(out_name);
   if (out == nullptr) return nullptr;
-  const FileFacts facts = out->facts();
+  facts = out->facts();
   if (sameness(facts, in.facts()) != OTHER_FILE) return nullptr;
   for (const FileFacts& before : written) {
     if (sameness(facts, before) != OTHER_FILE) return nullptr;
@@ -127,12 +129,14 @@ bool convert_named(const World& world, const char* in_name, std::vector<FileFact
     say_named(world, msg::kCannotRead, in_name);
     return false;
   }
-  const std::unique_ptr<OutputFile> out = replaceable_output(world, out_name, *in, written);
+  FileFacts out_facts;
+  const std::unique_ptr<OutputFile> out =
+      replaceable_output(world, out_name, *in, written, out_facts);
   if (out == nullptr) {
     say_named(world, msg::kCannotWrite, out_name);
     return false;
   }
-  written.push_back(out->facts());
+  written.push_back(out_facts);
 
   const Outcome outcome = convert_files(*in, *out);
   char text[kClosingSize];
