@@ -89,6 +89,16 @@ TEST(Codec, Utf16LengthOfNames) {
   }
 }
 
+// The code units the text's encoder writes for WTF-8 bytes, as a file holds them.
+std::string encoded(const std::string& wtf8, ByteOrderMark mark) {
+  UnitEncoder e = encoder_for(mark);
+  unsigned char out[64];
+  std::size_t n = encode_units(e, reinterpret_cast<const unsigned char*>(wtf8.data()),
+                               wtf8.size(), out);
+  n += encode_end(e, out + n);
+  return std::string(out, out + n);
+}
+
 // The text's encoder takes the names' rules: a sequence that a name may not hold (overlong,
 // cut, past U+10FFFF) is no character, and each of its bytes goes out as a unit of its value.
 TEST(Codec, EncoderKeepsBytesThatMakeNoCharacterAsUnits) {
@@ -104,13 +114,12 @@ TEST(Codec, EncoderKeepsBytesThatMakeNoCharacterAsUnits) {
       {"\x80", u"\x0080"},
   };
   for (const auto& row : rows) {
-    UnitEncoder e = encoder_for(MARK_UTF16LE);
-    unsigned char out[64];
-    std::size_t n = encode_units(e, reinterpret_cast<const unsigned char*>(row.wtf8.data()),
-                                 row.wtf8.size(), out);
-    n += encode_end(e, out + n);
+    const std::string out = encoded(row.wtf8, MARK_UTF16LE);
     std::u16string got;
-    for (std::size_t i = 0; i + 1 < n; i += 2) got += static_cast<char16_t>(out[i] | out[i + 1] << 8);
+    for (std::size_t i = 0; i + 1 < out.size(); i += 2) {
+      got += static_cast<char16_t>(static_cast<unsigned char>(out[i]) |
+                                   static_cast<unsigned char>(out[i + 1]) << 8);
+    }
     EXPECT_TRUE(got == row.units) << row.wtf8;
   }
 }
@@ -145,14 +154,6 @@ std::string decoded(const std::string& bytes, ByteOrderMark mark) {
   return std::string(out, out + n);
 }
 
-std::string encoded(const std::string& wtf8, ByteOrderMark mark) {
-  UnitEncoder e = encoder_for(mark);
-  unsigned char out[64];
-  std::size_t n = encode_units(e, reinterpret_cast<const unsigned char*>(wtf8.data()),
-                               wtf8.size(), out);
-  n += encode_end(e, out + n);
-  return std::string(out, out + n);
-}
 
 // The code points where the length of a sequence or the kind of a code point changes, both
 // ways: WTF-8 written and read, and UTF-16 (a pair from U+10000) and UTF-32 in both byte
