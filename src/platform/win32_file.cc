@@ -120,14 +120,24 @@ std::intptr_t standard_handle(DWORD which) {
   return h == nullptr || h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
 }
 
-// True for a symbolic link or a junction (a mount point), opened as itself: writing through
-// it would reach a file the user did not name. Other reparse points (a cloud file, a
-// deduplicated one) are files of their own.
-bool is_link(HANDLE h) {
+// What a file opened as itself (FILE_FLAG_OPEN_REPARSE_POINT) is.
+enum Reparse {
+  PLAIN_FILE,     // no reparse point
+  LINK,           // a symbolic link or a junction: writing through it would reach a file the
+                  // user did not name; also whatever cannot be told
+  OTHER_REPARSE,  // a cloud file, a deduplicated one, a WSL link...: the system's own driver
+                  // serves it, which opening it as itself went around
+};
+
+Reparse reparse_of(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return LINK;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return PLAIN_FILE;
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return true;
-  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+  if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return LINK;
+  return tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT
+             ? LINK
+             : OTHER_REPARSE;
 }
 
 // A pipe that its maker set to PIPE_NOWAIT answers at once, with no data or no room yet.
@@ -200,11 +210,23 @@ bool FileSink::open(const char* name) {
   // input nor an output this run has written. A symbolic link or junction is opened as itself
   // and refused. Shared for reading only: an output that another run is writing, or that a
   // program holds open for writing, fails here with a sharing violation.
-  const HANDLE h = open_exact(exact_path(name), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+  const std::wstring path = exact_path(name);
+  constexpr DWORD kShare = FILE_SHARE_READ;
+  const HANDLE h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
-  if (is_link(h)) {
+  const Reparse reparse = reparse_of(h);
+  if (reparse == PLAIN_FILE) return true;
+  const FileFacts itself = file_facts();
+  release();
+  if (reparse == LINK) return false;
+  // Any other reparse point is written as the system serves it: opened again so, it must be
+  // the same file (a WSL link, which Windows cannot open, is refused).
+  const HANDLE served = open_exact(path, GENERIC_WRITE, kShare, OPEN_EXISTING);
+  if (served == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(served);
+  if (sameness(file_facts(), itself) != SAME_FILE) {
     release();
     return false;
   }
