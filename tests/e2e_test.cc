@@ -17,6 +17,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -685,6 +686,10 @@ TEST_F(Tool, NamedPipeAsOutput) {
   ToolRun big_run;
   std::thread tool([&big_run] { big_run = run_tool({"p.css"}, "timeout 20 "); });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // A tool slow to start (under an emulator) may not have opened the pipe yet: a read then
+  // would find no writer and end. Wait for its first bytes.
+  struct pollfd ready = {late, POLLIN, 0};
+  EXPECT_EQ(poll(&ready, 1, 20000), 1);
   fcntl(late, F_SETFL, fcntl(late, F_GETFL) & ~O_NONBLOCK);
   std::string all;
   char buf[65536];
@@ -775,6 +780,7 @@ TEST_F(Tool, FilterRefusesAnOutputThatMayBeItsInput) {
     DWORD disposition;
     int status;
   } rows[] = {
+      // CreateFileW adds the right to read attributes; a handle duplicated with less has none.
       {L"f.css", L"f.css", FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING, 1},
       {L"f.css", L"f.css", GENERIC_WRITE, OPEN_EXISTING, 1},
       {L"NUL", L"NUL", GENERIC_WRITE, OPEN_EXISTING, 0},
@@ -782,9 +788,13 @@ TEST_F(Tool, FilterRefusesAnOutputThatMayBeItsInput) {
   };
   for (const auto& row : rows) {
     HANDLE in = inheritable_file(row.in, GENERIC_READ);
-    HANDLE out = inheritable_file(row.out, row.out_access, row.disposition);
+    HANDLE opened = inheritable_file(row.out, GENERIC_WRITE, row.disposition);
     ASSERT_NE(in, INVALID_HANDLE_VALUE);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+    HANDLE out = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), opened, GetCurrentProcess(), &out,
+                                row.out_access, TRUE, 0));
+    CloseHandle(opened);
     EXPECT_EQ(run_with_handles(L"-", in, out), row.status) << row.out;
     CloseHandle(in);
     CloseHandle(out);
