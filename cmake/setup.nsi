@@ -9,6 +9,11 @@
 ;   3  PATH could not be read whole     5  PATH could not be written
 ;   4  PATH would pass 32,767 characters 6  the folder's name holds a ';'
 ;
+; The uninstaller sets 3 and 5 the same way, but its quiet command (`uninstall.exe /S`) runs
+; a copy of it from the temporary folder, as NSIS uninstallers do so that they can delete
+; themselves, and ends with 0 at once: only `uninstall.exe /S _?=FOLDER`, which runs in place
+; and leaves itself behind, ends with its code.
+;
 ; Defines: VERSION (1.1), VERSION4 (1.1.0.0), PUBLISHER, PAYLOAD (a folder holding
 ; veltrim.exe, README.txt, LICENSE.txt), HELPER (veltrim-path.exe), OUTFILE.
 
@@ -75,8 +80,15 @@ LangString UnPathUnreadable ${LANG_CZECH} "Proměnnou PATH nešlo přečíst cel
 LangString UnPathUnwritable ${LANG_ENGLISH} "PATH could not be written. It was left as it was: take $INSTDIR out of it yourself."
 LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůstala beze změny: složku $INSTDIR z ní odeberte sami."
 
-; Runs veltrim-path with ARGS, leaves its exit code in $0 (5 when it could not start).
+; Runs veltrim-path with ARGS, leaves its exit code in $0 (5 when it could not start). $R9 is
+; the install folder as ARGS quote it: a trailing backslash (a drive's root, C:\) would escape
+; the closing quote on the helper's command line, so it is doubled.
 !macro RunPathHelper ARGS
+  StrCpy $R9 $INSTDIR
+  StrCpy $R8 $INSTDIR 1 -1
+  ${If} $R8 == "\"
+    StrCpy $R9 "$INSTDIR\"
+  ${EndIf}
   InitPluginsDir
   File "/oname=$PLUGINSDIR\veltrim-path.exe" "${HELPER}"
   ClearErrors
@@ -93,7 +105,10 @@ Section "$(SecTool)" SecTool
   ${If} $R0 != ""
   ${AndIf} $R0 != $INSTDIR
   ${AndIf} ${FileExists} "$R0\uninstall.exe"
-    ExecWait '"$R0\uninstall.exe" /S _?=$R0'
+    ExecWait '"$R0\uninstall.exe" /S _?=$R0' $R1
+    ${If} $R1 > 2
+      SetErrorLevel $R1  ; the old folder could not be taken off PATH
+    ${EndIf}
     Delete "$R0\uninstall.exe"
     RMDir "$R0"
   ${EndIf}
@@ -116,7 +131,7 @@ Section "$(SecTool)" SecTool
 SectionEnd
 
 Section "$(SecPath)" SecPath
-  !insertmacro RunPathHelper 'add "$INSTDIR"'
+  !insertmacro RunPathHelper 'add "$R9"'
   ${If} $0 = 2
     ; There was no PATH: uninstall deletes it again when it holds nothing else.
     WriteRegDWORD HKCU "${UNINST_KEY}" "PathCreated" 1
@@ -156,9 +171,9 @@ SectionEnd
 Section "Uninstall"
   ReadRegDWORD $1 HKCU "${UNINST_KEY}" "PathCreated"
   ${If} $1 = 1
-    !insertmacro RunPathHelper 'remove "$INSTDIR" --drop-empty'
+    !insertmacro RunPathHelper 'remove "$R9" --drop-empty'
   ${Else}
-    !insertmacro RunPathHelper 'remove "$INSTDIR"'
+    !insertmacro RunPathHelper 'remove "$R9"'
   ${EndIf}
   ${If} $0 = 3
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(UnPathUnreadable)" /SD IDOK
