@@ -27,6 +27,7 @@
 #endif
 
 #include "driver/messages.h"
+#include "said.h"
 #include "temp_dir.h"
 #include "tool_process.h"
 
@@ -37,12 +38,6 @@ namespace fs = std::filesystem;
 
 const std::string kBanner = msg::kBanner;
 
-// A message of the tool's, with its names.
-std::string message(const char* format, const std::string& a, const std::string& b = "") {
-  char text[4096];
-  std::snprintf(text, sizeof text, format, a.c_str(), b.c_str());
-  return text;
-}
 std::string done(const std::string& in, const std::string& out) { return message(msg::kDone, in, out); }
 std::string read_refused(const std::string& name) { return message(msg::kCannotRead, name); }
 std::string write_refused(const std::string& name) { return message(msg::kCannotWrite, name); }

@@ -9,6 +9,7 @@
 #include "driver/driver.h"
 #include "driver/messages.h"
 #include "memory_file.h"
+#include "said.h"
 
 namespace veltrim::testing {
 namespace {
@@ -19,12 +20,6 @@ const std::string kSheet =
 
 constexpr char kIn[] = "dir/site.css";
 constexpr char kOut[] = "dir/site.olf";
-
-std::string message(const char* format, const char* name) {
-  char buf[kClosingSize];
-  std::snprintf(buf, sizeof buf, format, name);
-  return buf;
-}
 
 struct Finished {
   Outcome outcome;

@@ -10,6 +10,7 @@
 #include "driver/driver.h"
 #include "driver/messages.h"
 #include "fake_files.h"
+#include "said.h"
 
 namespace veltrim::testing {
 namespace {
@@ -17,22 +18,17 @@ namespace {
 std::string g_said;
 std::string g_complained;
 
-std::string message(const char* format, const char* a, const char* b = "") {
-  char text[kClosingSize];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
-}
-
-struct World {
+// The fakes a run is handed.
+struct Fakes {
   FakeFiles files;
   FakeNames names;
 };
 
 // Sets a world up as a row wants it.
-using Arrange = void (*)(World&);
+using Arrange = void (*)(Fakes&);
 
 // Two names of one file, as a hard link or letter case makes them.
-void link(World& w, const std::string& name, const std::string& to) { w.files.files[name] = w.files.files[to]; }
+void link(Fakes& w, const std::string& name, const std::string& to) { w.files.files[name] = w.files.files[to]; }
 const FileFacts kUnknownDisk = {true, false, {}};
 const FileFacts kDevice = {false, false, {}};  // NUL, /dev/null, a pipe: no identity needed
 
@@ -41,7 +37,7 @@ struct Ran {
   bool ok;
 };
 
-Ran run(World& w, std::vector<std::string> args, bool every_argument = false) {
+Ran run(Fakes& w, std::vector<std::string> args, bool every_argument = false) {
   g_said.clear();
   std::vector<char*> argv = {nullptr};
   for (std::string& a : args) argv.push_back(a.data());
@@ -62,27 +58,27 @@ TEST(Run, OutputGuardsAndIdentity) {
     std::string said;
     std::map<std::string, std::string> after;
   } rows[] = {
-      {"plain", [](World&) {}, "a.css", message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
-      {"output replaced", [](World& w) { w.files.add("a.olf", "an older, longer output"); },
+      {"plain", [](Fakes&) {}, "a.css", message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
+      {"output replaced", [](Fakes& w) { w.files.add("a.olf", "an older, longer output"); },
        "a.css", message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
-      {"output is the input", [](World& w) { link(w, "a.olf", "a.css"); }, "a.css",
+      {"output is the input", [](Fakes& w) { link(w, "a.olf", "a.css"); }, "a.css",
        message(msg::kCannotWrite, "a.olf"), {{"a.css", kIn}}},
-      {"output of unknown identity", [](World& w) { w.files.add("a.olf", "keep")->facts = kUnknownDisk; },
+      {"output of unknown identity", [](Fakes& w) { w.files.add("a.olf", "keep")->facts = kUnknownDisk; },
        "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.olf", "keep"}}},
-      {"input of unknown identity", [](World& w) { w.files.files["a.css"]->facts = kUnknownDisk; },
+      {"input of unknown identity", [](Fakes& w) { w.files.files["a.css"]->facts = kUnknownDisk; },
        "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.css", kIn}}},
-      {"output a device", [](World& w) { w.files.add("a.olf", "")->facts = kDevice; }, "a.css",
+      {"output a device", [](Fakes& w) { w.files.add("a.olf", "")->facts = kDevice; }, "a.css",
        message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
-      {"missing input", [](World&) {}, "b.css", message(msg::kCannotRead, "b.css"), {}},
+      {"missing input", [](Fakes&) {}, "b.css", message(msg::kCannotRead, "b.css"), {}},
       {"short output name of another file",
-       [](World& w) { w.names.held_for["a.olf"] = "a long theme.olf"; w.files.add("a.olf", "notes"); },
+       [](Fakes& w) { w.names.held_for["a.olf"] = "a long theme.olf"; w.files.add("a.olf", "notes"); },
        "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.olf", "notes"}}},
-      {"short input name", [](World& w) { w.names.held_for["LONG~1.CSS"] = "long name.css"; w.files.add("long name.css", kIn); },
+      {"short input name", [](Fakes& w) { w.names.held_for["LONG~1.CSS"] = "long name.css"; w.files.add("long name.css", kIn); },
        "LONG~1.CSS", message(msg::kDone, "long name.css", "long name.olf"), {{"long name.olf", kOk}}},
-      {"wildcard, no match", [](World&) {}, "*.css", message(msg::kCannotRead, "*.css"), {}},
+      {"wildcard, no match", [](Fakes&) {}, "*.css", message(msg::kCannotRead, "*.css"), {}},
   };
   for (const auto& row : rows) {
-    World w;
+    Fakes w;
     w.files.add("a.css", kIn);
     row.setup(w);
     EXPECT_EQ(run(w, {row.arg}).said, msg::kBanner + row.said) << row.what;
@@ -96,7 +92,7 @@ TEST(Run, OutputGuardsAndIdentity) {
 // A.olf. Whichever order the folder lists them in, A.css comes first and a.css is refused.
 TEST(Run, WildcardNeverWritesOneOutputTwice) {
   for (const bool reversed : {false, true}) {
-    World w;
+    Fakes w;
     w.files.add("A.css", "A { x : 1 }");
     w.files.add("a.css", "a { x : 2 }");
     w.files.add("A.olf", "");
@@ -115,7 +111,7 @@ TEST(Run, WildcardNeverWritesOneOutputTwice) {
 // banner. Anyone else's further names are ignored, as scripts rely on.
 TEST(Run, EveryArgumentWhenAskedTheFirstOtherwise) {
   for (const bool every : {true, false}) {
-    World w;
+    Fakes w;
     for (const char* name : {"a.css", "b.css", "c.css"}) w.files.add(name, kIn);
     const Ran r = run(w, {"a.css", "b.txt", "c.css"}, every);
     std::string want = msg::kBanner + message(msg::kDone, "a.css", "a.olf");
@@ -145,7 +141,7 @@ TEST(Run, FilterRefusesAnOutputThatMayBeItsInput) {
       {"a pipe into a file", kDevice, {true, true, {1, 2}}, false, true},
   };
   for (const auto& row : rows) {
-    World w;
+    Fakes w;
     w.files.in = std::make_shared<FakeFile>(FakeFile{kIn, row.in});
     w.files.out = row.same ? w.files.in : std::make_shared<FakeFile>(FakeFile{"", row.out});
     g_complained.clear();
