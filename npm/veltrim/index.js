@@ -17,7 +17,9 @@ function binaryOrReject() {
 // The bytes of a Buffer or Uint8Array without a copy, or null for anything else.
 function bytesOf(input) {
   if (Buffer.isBuffer(input)) return input;
-  if (input instanceof Uint8Array) return Buffer.from(input.buffer, input.byteOffset, input.byteLength);
+  if (input instanceof Uint8Array) {
+    return Buffer.from(input.buffer, input.byteOffset, input.byteLength);
+  }
   return null;
 }
 
@@ -67,7 +69,8 @@ function joined(chunks, length) {
 function failure(said, code, signal) {
   const lines = said.split(/\r?\n/).filter((line) => line.trim() !== '');
   let message = lines.length ? lines[lines.length - 1] : '';
-  if (!message) message = signal ? `veltrim ended by ${signal}` : `veltrim exited with status ${code}`;
+  if (!message && signal) message = `veltrim ended by ${signal}`;
+  if (!message) message = `veltrim exited with status ${code}`;
   const err = new Error(message);
   err.status = code;
   err.signal = signal;
@@ -130,7 +133,8 @@ function convertFile(name) {
     }
     // VELTRIM_STATUS=1: the exit status, not the Czech result line, tells success.
     const env = { ...process.env, VELTRIM_STATUS: '1' };
-    const child = spawn(binary, [name], { stdio: ['ignore', 'pipe', 'pipe'], env, windowsHide: true });
+    const options = { stdio: ['ignore', 'pipe', 'pipe'], env, windowsHide: true };
+    const child = spawn(binary, [name], options);
     let said = '';
     child.stdout.setEncoding('utf8');
     child.stdout.on('data', (text) => {

@@ -16,7 +16,8 @@ function findBinary(env, platform, arch, resolve) {
   } catch (err) {
     return {
       message: `veltrim: ${row.pkg}, which holds the binary for ${platform}-${arch}, is not ` +
-        'installed: install veltrim again with its optional dependencies (without --omit=optional).',
+        'installed: install veltrim again with its optional dependencies ' +
+        '(without --omit=optional).',
     };
   }
   return { path: path.join(path.dirname(manifest), 'bin', row.exe) };

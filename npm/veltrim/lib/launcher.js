@@ -9,7 +9,9 @@ const { binaryHere } = require('./binary.js');
 // a closed terminal): the binary gets them too, so that it does not outlive its launcher.
 // A Ctrl-C in a terminal reaches both already, which does no harm. On Windows the console
 // gives Ctrl-C to every process on it, and the launcher only waits for the binary's end.
-const FORWARDED = process.platform === 'win32' ? ['SIGINT', 'SIGBREAK'] : ['SIGINT', 'SIGTERM', 'SIGHUP'];
+const FORWARDED = process.platform === 'win32'
+  ? ['SIGINT', 'SIGBREAK']
+  : ['SIGINT', 'SIGTERM', 'SIGHUP'];
 
 function endLike(code, signal) {
   if (signal === null) {
