@@ -31,8 +31,15 @@ function swapIn(binary, launcher) {
   }
 }
 
+// Only npm links .bin/veltrim to this file as it is: pnpm writes a shell script there that
+// starts Node on it, as its first line said at link time, and a binary would then fail.
+function installedByNpm(env) {
+  return /^npm\//.test(env.npm_config_user_agent || '');
+}
+
 function main() {
   if (process.platform !== 'linux' || process.env.VELTRIM_BINARY) return;
+  if (!installedByNpm(process.env)) return;
   const found = binaryHere();
   if (!found.path || !runsHere(found.path)) return;
   swapIn(found.path, path.join(__dirname, 'bin', 'veltrim'));
