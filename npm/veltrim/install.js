@@ -47,4 +47,4 @@ function main() {
 
 if (require.main === module) main();
 
-module.exports = { swapIn, runsHere };
+module.exports = { swapIn, runsHere, installedByNpm };

@@ -79,3 +79,17 @@ test('a binary that cannot start is one line and status 1', () => {
   assert.strictEqual(run.status, 1);
   assert.match(run.stderr, /^veltrim: cannot start .*none: .*\n$/);
 });
+
+test('the install script swaps in a binary that runs, by a rename that spares hard links', { skip: !posix }, () => {
+  const { swapIn, runsHere, installedByNpm } = load('install.js');
+  const launcher = path.join(dir, 'launcher');
+  fs.writeFileSync(launcher, '#!/usr/bin/env node\n');
+  fs.linkSync(launcher, `${launcher}.shared`);  // as pnpm's store shares a file
+  const tool = load('lib/binary.js').binaryHere().path;
+  assert.ok(runsHere(tool) && !runsHere(fakeTool('echo "Veltrim v1.1"; exit 1').VELTRIM_BINARY));
+  assert.ok(swapIn(tool, launcher));
+  assert.match(spawnSync(launcher, ['--version'], { encoding: 'utf8' }).stdout, /^\nVeltrim v/);
+  assert.strictEqual(fs.readFileSync(`${launcher}.shared`, 'utf8'), '#!/usr/bin/env node\n');
+  const agents = ['npm/11.0.0 node/v20', 'pnpm/9.1.0 npm/? node/v20', 'yarn/1.22.0 npm/? node/v20', undefined];
+  assert.deepStrictEqual(agents.map((a) => installedByNpm({ npm_config_user_agent: a })), [true, false, false, false]);
+});
