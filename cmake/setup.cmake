@@ -25,11 +25,15 @@ string(REPLACE "." ";" numbers "${version}.0.0.0")
 list(SUBLIST numbers 0 4 numbers)
 list(JOIN numbers "." version4)
 file(TO_NATIVE_PATH "${payload}" payload_native)
+# The product's icon, which veltrim.exe carries too, on the setup and its uninstaller.
+get_filename_component(source_dir ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+set(icon ${source_dir}/src/driver/veltrim.ico)
 execute_process(
   COMMAND ${CPACK_VELTRIM_MAKENSIS} -V2 -INPUTCHARSET UTF8 -NOCD
           -DVERSION=${version} -DVERSION4=${version4}
           "-DPUBLISHER=${CPACK_PACKAGE_VENDOR}"
-          -DPAYLOAD=${payload} -DHELPER=${VELTRIM_PATH_HELPER} -DOUTFILE=${setup}
+          -DPAYLOAD=${payload} -DHELPER=${VELTRIM_PATH_HELPER} -DICON=${icon}
+          -DOUTFILE=${setup}
           ${CPACK_VELTRIM_SETUP_SCRIPT}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
