@@ -13,7 +13,7 @@
 #include "convert/converter.h"
 #include "fast/bulk.h"
 #include "fast/fast_path.h"
-#include "memory_file.h"
+#include "memory_io.h"
 #include "sink.h"
 #include "stylesheet_gen.h"
 
@@ -40,8 +40,8 @@ void BM_Convert(benchmark::State& state) {
     state.SkipWithError("this processor lacks that instruction set");
     return;
   }
-  auto in = veltrim::testing::new_in_file();
-  auto out = veltrim::testing::new_out_file();
+  auto in = veltrim::testing::new_in_stream();
+  auto out = veltrim::testing::new_out_stream();
   // Made once: the loop measures the conversion and the reads into its buffer, as a file's.
   MemorySource src(css);
   CountingSink dst;

@@ -12,7 +12,7 @@
 
 #include "fast/fast_path.h"
 #include "fast/generic/masks.h"
-#include "memory_file.h"
+#include "memory_io.h"
 #include "stylesheet_gen.h"
 
 namespace veltrim::testing {

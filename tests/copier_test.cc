@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "memory_file.h"
+#include "memory_io.h"
 
 namespace veltrim::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/os_file.h"
+#include "platform/native_file.h"
 #include "temp_dir.h"
 
 namespace veltrim::testing {
@@ -13,16 +13,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SystemFileTest : public ::testing::Test {
+class NativeFileTest : public ::testing::Test {
  protected:
   ScopedTempDir dir_;
 };
 
-TEST_F(SystemFileTest, ReadsWholeFileThroughStream) {
+TEST_F(NativeFileTest, ReadsWholeFileThroughStream) {
   write_file("in.css", "a/b");
-  FileSource raw;
+  NativeInputFile raw;
   ASSERT_TRUE(raw.open("in.css"));
-  auto in = std::make_unique<InFile>();
+  auto in = std::make_unique<InStream>();
   in_attach(*in, &raw, 2);
   unsigned char c = 0;
   std::uint32_t n = 0;
@@ -32,25 +32,25 @@ TEST_F(SystemFileTest, ReadsWholeFileThroughStream) {
   EXPECT_FALSE(in->failed);
 }
 
-TEST_F(SystemFileTest, RefusesMissingFileAndFolder) {
+TEST_F(NativeFileTest, RefusesMissingFileAndFolder) {
   fs::create_directory("dir.css");
-  FileSource a;
-  FileSource b;
+  NativeInputFile a;
+  NativeInputFile b;
   EXPECT_FALSE(a.open("missing.css"));
   EXPECT_FALSE(b.open("dir.css"));
 }
 
 // The output keeps its bytes until the run truncates it: until then it may still turn out
 // to be the input under another name.
-TEST_F(SystemFileTest, OutputIsTruncatedOnlyWhenAsked) {
+TEST_F(NativeFileTest, OutputIsTruncatedOnlyWhenAsked) {
   write_file("out.olf", "a much longer old content");
   {
-    FileSink out;
+    NativeOutputFile out;
     ASSERT_TRUE(out.open("out.olf"));
     EXPECT_TRUE(out.close());
   }
   EXPECT_EQ(read_file("out.olf"), "a much longer old content");
-  FileSink out;
+  NativeOutputFile out;
   ASSERT_TRUE(out.open("out.olf"));
   ASSERT_TRUE(out.truncate());
   const unsigned char bytes[] = {'n', 'e', 'w'};
@@ -60,10 +60,10 @@ TEST_F(SystemFileTest, OutputIsTruncatedOnlyWhenAsked) {
 }
 
 // One file under two names is one identity; another file, or a device, is another.
-TEST_F(SystemFileTest, IdentityTellsOneFileUnderEveryName) {
+TEST_F(NativeFileTest, IdentityTellsOneFileUnderEveryName) {
   write_file("in.css", "keep me");
   write_file("other.olf", "other");
-  FileSource in;
+  NativeInputFile in;
   ASSERT_TRUE(in.open("in.css"));
   fs::create_hard_link("in.css", "hard.olf");
   const struct {
@@ -78,7 +78,7 @@ TEST_F(SystemFileTest, IdentityTellsOneFileUnderEveryName) {
 #endif
   };
   for (const auto& row : rows) {
-    FileSink out;
+    NativeOutputFile out;
     ASSERT_TRUE(out.open(row.name)) << row.name;
     EXPECT_EQ(sameness(out.facts(), in.facts()), row.want) << row.name;
   }
@@ -89,7 +89,7 @@ TEST_F(SystemFileTest, IdentityTellsOneFileUnderEveryName) {
 // Regression: an output name that was a symbolic link wrote wherever it pointed, outside the
 // folder too, and a dangling one created the file it named. A link among the folders of the
 // path is the user's own layout, and is followed.
-TEST_F(SystemFileTest, SymbolicLinkAsOutputIsNeverWrittenThrough) {
+TEST_F(NativeFileTest, SymbolicLinkAsOutputIsNeverWrittenThrough) {
   fs::create_directories("outside");
   fs::create_directories("in");
   write_file("outside/target.txt", "keep me");
@@ -97,24 +97,24 @@ TEST_F(SystemFileTest, SymbolicLinkAsOutputIsNeverWrittenThrough) {
   fs::create_symlink("../outside/new.txt", "in/dangling.olf");
   fs::create_directory_symlink("outside", "via");
   for (const char* name : {"in/x.olf", "in/dangling.olf"}) {
-    FileSink out;
+    NativeOutputFile out;
     EXPECT_FALSE(out.open(name)) << name;
   }
   EXPECT_EQ(read_file("outside/target.txt"), "keep me");
   EXPECT_FALSE(fs::exists("outside/new.txt"));
   EXPECT_TRUE(fs::is_symlink("in/x.olf"));
-  FileSink through_folder;
+  NativeOutputFile through_folder;
   EXPECT_TRUE(through_folder.open("via/made.olf"));
   EXPECT_TRUE(fs::exists("outside/made.olf"));
 }
 #else
 // Names Windows keeps for devices open a console, a port or nothing: refused, in any folder.
-TEST_F(SystemFileTest, DevicesAreNotFiles) {
+TEST_F(NativeFileTest, DevicesAreNotFiles) {
   for (const char* name : {"NUL.css", "aux.css", "COM1.css", "sub\\con.css", "CONIN$", "\\\\.\\NUL",
                            "\\\\?\\GLOBALROOT\\Device\\Null"}) {
-    FileSource f;
+    NativeInputFile f;
     EXPECT_FALSE(f.open(name)) << name;
-    FileSink out;
+    NativeOutputFile out;
     EXPECT_FALSE(out.open(name)) << name;
   }
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/file_names.h"
-#include "platform/files.h"
+#include "platform/file_system.h"
 
 namespace veltrim::testing {
 

@@ -8,7 +8,7 @@
 
 #include "driver/driver.h"
 #include "driver/messages.h"
-#include "memory_file.h"
+#include "memory_io.h"
 #include "said.h"
 
 namespace veltrim::testing {

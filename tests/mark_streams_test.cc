@@ -1,13 +1,14 @@
 // Inputs that start with a byte order mark, through the whole run over memory: the mark comes
 // back first, UTF-16 and UTF-32 are converted over their code units and written back as they
 // came.
+#include "text/mark_streams.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "driver/driver.h"
-#include "memory_file.h"
-#include "text/mark_streams.h"
+#include "memory_io.h"
 
 namespace veltrim::testing {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "memory_file.h"
+#include "memory_io.h"
 
 namespace veltrim::testing {
 namespace {

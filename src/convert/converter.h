@@ -16,8 +16,8 @@ inline bool is_blank(unsigned char c) {
 // The one record a conversion works on. The driver sets the two files; everything else
 // starts at zero.
 struct ConverterState {
-  InFile* in_file = nullptr;
-  OutFile* out_file = nullptr;
+  InStream* in_file = nullptr;
+  OutStream* out_file = nullptr;
   // cur[0] is the current character: every read stores the byte read there, and a read that
   // transfers nothing leaves it as it was. cur[1] and cur[2] take CR LF for a rule end, so
   // that "}" CR LF leaves in one write.

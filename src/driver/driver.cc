@@ -19,8 +19,8 @@ namespace {
 
 // The streams hold a buffer of kBlockSize each, and the byte order mark's streams a few
 // blocks of their own: static, so that neither the stack nor the heap has to carry them.
-InFile g_in;
-OutFile g_out;
+InStream g_in;
+OutStream g_out;
 MarkStreams g_marks;
 
 }  // namespace

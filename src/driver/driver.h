@@ -5,7 +5,7 @@
 
 #include "io/stream.h"
 #include "platform/file_names.h"
-#include "platform/files.h"
+#include "platform/file_system.h"
 
 namespace veltrim {
 

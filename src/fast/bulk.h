@@ -10,6 +10,6 @@ namespace veltrim {
 // the stream buffers, refilling and flushing them as it goes. Stops at the end of input or at
 // the first read or write that fails, as convert_sheet does; the streams' own flags tell
 // which. Leaves the output open.
-void copy_in_bulk(InFile& in, OutFile& out);
+void copy_in_bulk(InStream& in, OutStream& out);
 
 }  // namespace veltrim

@@ -5,7 +5,7 @@
 
 namespace veltrim {
 
-void copy_in_bulk(InFile& in, OutFile& out) {
+void copy_in_bulk(InStream& in, OutStream& out) {
   const StretchKernel convert = active_unit().convert;
   StretchState state;
   // Flushes whole blocks only, and before reading on; refills only when everything read is

@@ -36,7 +36,7 @@ std::size_t clamp_block(std::size_t block) {
 }
 
 // The stream's own failure is sticky: every later write transfers nothing.
-bool flush_part(OutFile& f, const unsigned char* src, std::size_t size) {
+bool flush_part(OutStream& f, const unsigned char* src, std::size_t size) {
   if (write_all(*f.raw, src, size)) return true;
   f.failed = true;
   return false;
@@ -44,21 +44,21 @@ bool flush_part(OutFile& f, const unsigned char* src, std::size_t size) {
 
 }  // namespace
 
-void in_attach(InFile& f, Source* raw, std::size_t block) {
+void in_attach(InStream& f, Source* raw, std::size_t block) {
   f.raw = raw;
   f.block = clamp_block(block);
   f.pos = f.len = 0;
   f.ended = f.failed = false;
 }
 
-void out_attach(OutFile& f, Sink* raw, std::size_t block) {
+void out_attach(OutStream& f, Sink* raw, std::size_t block) {
   f.raw = raw;
   f.block = clamp_block(block);
   f.len = 0;
   f.failed = false;
 }
 
-bool in_refill(InFile& f) {
+bool in_refill(InStream& f) {
   if (f.ended || f.failed) return false;
   ASAN_UNPOISON_MEMORY_REGION(f.buf, f.block);
   const long n = f.raw->read(f.buf, f.block);
@@ -78,13 +78,13 @@ bool in_refill(InFile& f) {
   return true;
 }
 
-bool out_flush(OutFile& f) {
+bool out_flush(OutStream& f) {
   if (f.failed || !flush_part(f, f.buf, f.len)) return false;
   f.len = 0;
   return true;
 }
 
-bool out_flush_blocks(OutFile& f) {
+bool out_flush_blocks(OutStream& f) {
   if (f.failed) return false;
   std::size_t done = 0;
   for (; f.len - done > f.block; done += f.block) {
@@ -97,7 +97,7 @@ bool out_flush_blocks(OutFile& f) {
   return true;
 }
 
-bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size) {
+bool out_write_slow(OutStream& f, const unsigned char* src, std::size_t size) {
   if (f.failed) return false;
   while (size > 0) {
     if (f.len == f.block && !out_flush(f)) return false;
@@ -111,7 +111,7 @@ bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size) {
   return true;
 }
 
-bool out_close(OutFile& f) {
+bool out_close(OutStream& f) {
   bool flushed = out_flush(f);
   bool closed = f.raw->close();
   return flushed && closed;

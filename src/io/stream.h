@@ -1,7 +1,7 @@
 // The byte streams the conversion reads and writes: a source and a sink, each one way, and
 // the block-buffered streams over them that give one-byte reads with a one-byte step back
 // (with its transfer count) and writes of one or three bytes. Sources and sinks are the
-// operating system's files (platform/os_file.h), the byte order mark's layer (text/), or
+// operating system's files (platform/native_file.h), the byte order mark's layer (text/), or
 // memory in the tests.
 #pragma once
 
@@ -44,7 +44,7 @@ constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
 // Input stream: a block buffer refilled from `raw`, which never reports more than it was
 // asked (the byte order mark's layer, which checks the file it reads). End of input and
 // failure are sticky.
-struct InFile {
+struct InStream {
   Source* raw = nullptr;
   std::size_t block = kBlockSize;  // bytes asked of `raw` per refill, 1..kBlockSize
   std::size_t pos = 0;             // next byte to hand out
@@ -60,7 +60,7 @@ constexpr std::size_t kOutSlack = 4096;
 
 // Output stream: a block buffer emptied into `raw`. A failure is sticky: every later write
 // transfers nothing.
-struct OutFile {
+struct OutStream {
   Sink* raw = nullptr;
   std::size_t block = kBlockSize;  // bytes held before a flush, 1..kBlockSize
   std::size_t len = 0;
@@ -68,16 +68,16 @@ struct OutFile {
   unsigned char buf[kBlockSize + kOutSlack];
 };
 
-void in_attach(InFile& f, Source* raw, std::size_t block = kBlockSize);
-void out_attach(OutFile& f, Sink* raw, std::size_t block = kBlockSize);
+void in_attach(InStream& f, Source* raw, std::size_t block = kBlockSize);
+void out_attach(OutStream& f, Sink* raw, std::size_t block = kBlockSize);
 
 // Refills an exhausted buffer; false at end of input or on failure.
-bool in_refill(InFile& f);
+bool in_refill(InStream& f);
 
 // Reads one byte into *dst and stores the count (1, or 0 at end of input) in *count.
 // Returns false only when the read failed (then *count is 0 too); *dst is untouched
 // unless a byte was read.
-inline bool in_read_byte(InFile& f, unsigned char* dst, std::uint32_t* count) {
+inline bool in_read_byte(InStream& f, unsigned char* dst, std::uint32_t* count) {
   if (f.pos == f.len && !in_refill(f)) {
     *count = 0;
     return !f.failed;
@@ -90,14 +90,14 @@ inline bool in_read_byte(InFile& f, unsigned char* dst, std::uint32_t* count) {
 // Steps back over the byte read last, so that the next read returns it again. That byte is
 // always still in the buffer: a refill keeps nothing of the block before, but the byte read
 // after it is its first. So this works on pipes too, and never seeks the file.
-inline void in_step_back(InFile& f) {
+inline void in_step_back(InStream& f) {
   assert(f.pos > 0 && "a byte was read since the last refill");
   --f.pos;
 }
 
 // Writes `size` bytes; false on failure, when nothing more reaches the file.
-bool out_write_slow(OutFile& f, const unsigned char* src, std::size_t size);
-inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size) {
+bool out_write_slow(OutStream& f, const unsigned char* src, std::size_t size);
+inline bool out_write(OutStream& f, const unsigned char* src, std::size_t size) {
   if (f.failed || f.block - f.len < size) return out_write_slow(f, src, size);
   for (std::size_t i = 0; i < size; ++i) f.buf[f.len + i] = src[i];
   f.len += size;
@@ -107,24 +107,34 @@ inline bool out_write(OutFile& f, const unsigned char* src, std::size_t size) {
 // Direct access to the buffers for bulk paths that move many bytes in one step: what is
 // buffered and not yet read, and the room left in the output, the slack included (none
 // after a failure). A bulk writer calls out_flush_blocks before it hands the stream back.
-inline const unsigned char* in_next(const InFile& f) { return f.buf + f.pos; }
-inline std::size_t in_available(const InFile& f) { return f.len - f.pos; }
-inline void in_consume(InFile& f, std::size_t n) { f.pos += n; }
-inline unsigned char* out_next(OutFile& f) { return f.buf + f.len; }
-inline std::size_t out_room(const OutFile& f) {
+inline const unsigned char* in_next(const InStream& f) {
+  return f.buf + f.pos;
+}
+inline std::size_t in_available(const InStream& f) {
+  return f.len - f.pos;
+}
+inline void in_consume(InStream& f, std::size_t n) {
+  f.pos += n;
+}
+inline unsigned char* out_next(OutStream& f) {
+  return f.buf + f.len;
+}
+inline std::size_t out_room(const OutStream& f) {
   return f.failed ? 0 : f.block + kOutSlack - f.len;
 }
-inline void out_commit(OutFile& f, std::size_t n) { f.len += n; }
+inline void out_commit(OutStream& f, std::size_t n) {
+  f.len += n;
+}
 
 // Writes out whole blocks while more than one block is buffered, so that the file receives
 // the same writes as from out_write, which flushes a full block when the next byte comes;
 // false on failure.
-bool out_flush_blocks(OutFile& f);
+bool out_flush_blocks(OutStream& f);
 
 // Hands everything buffered to the raw file; false on failure.
-bool out_flush(OutFile& f);
+bool out_flush(OutStream& f);
 
 // Flushes and closes the raw file; false if anything written was lost on the way.
-bool out_close(OutFile& f);
+bool out_close(OutStream& f);
 
 }  // namespace veltrim

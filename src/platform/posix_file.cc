@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "platform/file_names.h"
-#include "platform/os_file.h"
+#include "platform/native_file.h"
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
@@ -41,11 +41,11 @@ bool waited_for(int fd, short events) {
 
 }  // namespace
 
-SystemFile::~SystemFile() {
+NativeHandle::~NativeHandle() {
   release();
 }
 
-FileFacts SystemFile::file_facts() const {
+FileFacts NativeHandle::file_facts() const {
   FileFacts facts;
   struct stat st;
   if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return facts;
@@ -56,7 +56,7 @@ FileFacts SystemFile::file_facts() const {
   return facts;
 }
 
-bool SystemFile::release() {
+bool NativeHandle::release() {
   if (!is_open()) return true;
   const int fd = fd_of(handle_);
   handle_ = kInvalid;
@@ -65,7 +65,7 @@ bool SystemFile::release() {
   return ::close(fd) == 0;
 }
 
-bool FileSource::open(const char* name) {
+bool NativeInputFile::open(const char* name) {
   const int fd = open_retrying(name, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   handle_ = fd;
@@ -78,12 +78,12 @@ bool FileSource::open(const char* name) {
   return true;
 }
 
-bool FileSource::open_standard_input() {
+bool NativeInputFile::open_standard_input() {
   handle_ = STDIN_FILENO;
   return true;
 }
 
-long FileSource::read(unsigned char* dst, std::size_t size) {
+long NativeInputFile::read(unsigned char* dst, std::size_t size) {
   const int fd = fd_of(handle_);
   ssize_t n;
   do {
@@ -92,7 +92,7 @@ long FileSource::read(unsigned char* dst, std::size_t size) {
   return static_cast<long>(n);
 }
 
-bool FileSink::open(const char* name) {
+bool NativeOutputFile::open(const char* name) {
   // Opened without O_TRUNC: the name may lead to the input itself, through a hard link, and
   // truncating it would destroy the very bytes about to be read; the run truncates once it
   // has compared the two. O_NOFOLLOW: a symbolic link as the last component would write
@@ -116,17 +116,17 @@ bool FileSink::open(const char* name) {
   return ok;
 }
 
-bool FileSink::truncate() {
+bool NativeOutputFile::truncate() {
   // Only a regular file has a length to drop; devices and pipes are written as they are.
   return !file_facts().disk || ::ftruncate(fd_of(handle_), 0) == 0;
 }
 
-bool FileSink::open_standard_output() {
+bool NativeOutputFile::open_standard_output() {
   handle_ = STDOUT_FILENO;
   return true;
 }
 
-long FileSink::write(const unsigned char* src, std::size_t size) {
+long NativeOutputFile::write(const unsigned char* src, std::size_t size) {
   const int fd = fd_of(handle_);
   ssize_t n;
   do {

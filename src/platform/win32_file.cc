@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/file_names.h"
-#include "platform/os_file.h"
+#include "platform/native_file.h"
 #include "text/codec.h"
 
 namespace veltrim {
@@ -151,11 +151,11 @@ std::unique_ptr<NameSystem> system_names() {
   return std::make_unique<Win32Names>();
 }
 
-SystemFile::~SystemFile() {
+NativeHandle::~NativeHandle() {
   release();
 }
 
-FileFacts SystemFile::file_facts() const {
+FileFacts NativeHandle::file_facts() const {
   FileFacts facts;
   if (!is_open()) return facts;
   facts.disk = GetFileType(handle_of(handle_)) == FILE_TYPE_DISK;
@@ -171,14 +171,14 @@ FileFacts SystemFile::file_facts() const {
   return facts;
 }
 
-bool SystemFile::release() {
+bool NativeHandle::release() {
   if (!is_open()) return true;
   const HANDLE h = handle_of(handle_);
   handle_ = kInvalid;
   return CloseHandle(h) != 0;
 }
 
-bool FileSource::open(const char* name) {
+bool NativeInputFile::open(const char* name) {
   // Others may go on reading and writing the file meanwhile, as `type` lets them: a log
   // tailer's or an editor's file would be refused otherwise. A folder does not open this way.
   const HANDLE h = open_exact(exact_path(name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -188,12 +188,12 @@ bool FileSource::open(const char* name) {
   return true;
 }
 
-bool FileSource::open_standard_input() {
+bool NativeInputFile::open_standard_input() {
   handle_ = standard_handle(STD_INPUT_HANDLE);
   return is_open();
 }
 
-long FileSource::read(unsigned char* dst, std::size_t size) {
+long NativeInputFile::read(unsigned char* dst, std::size_t size) {
   DWORD got = 0;
   while (!ReadFile(handle_of(handle_), dst, chunk(size), &got, nullptr)) {
     const DWORD error = GetLastError();
@@ -205,7 +205,7 @@ long FileSource::read(unsigned char* dst, std::size_t size) {
   return static_cast<long>(got);
 }
 
-bool FileSink::open(const char* name) {
+bool NativeOutputFile::open(const char* name) {
   // Opened as it is, not truncated: the run truncates it once it knows that it is neither the
   // input nor an output this run has written. A symbolic link or junction is opened as itself
   // and refused. Shared for reading only: an output that another run is writing, or that a
@@ -233,17 +233,17 @@ bool FileSink::open(const char* name) {
   return true;
 }
 
-bool FileSink::truncate() {
+bool NativeOutputFile::truncate() {
   // Just opened, the position is at its start.
   return !file_facts().disk || SetEndOfFile(handle_of(handle_)) != 0;
 }
 
-bool FileSink::open_standard_output() {
+bool NativeOutputFile::open_standard_output() {
   handle_ = standard_handle(STD_OUTPUT_HANDLE);
   return is_open();
 }
 
-long FileSink::write(const unsigned char* src, std::size_t size) {
+long NativeOutputFile::write(const unsigned char* src, std::size_t size) {
   DWORD put = 0;
   // A PIPE_NOWAIT pipe that is full takes nothing yet, and says so as a write of 0 bytes.
   for (;;) {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "fast/fast_path.h"
+#include "memory_io.h"
 #include "text/codec.h"
-#include "memory_file.h"
 
 namespace {
 

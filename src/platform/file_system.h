@@ -1,4 +1,4 @@
-// The files a run opens, behind one seam: the system's (os_file.h) or a test's fake. What a
+// The files a run opens, behind one seam: the system's (native_file.h) or a test's fake. What a
 // run may do with them, the rules of identity, sits here once for every system and for both
 // the named files and the filter.
 #pragma once

@@ -1,4 +1,4 @@
-#include "memory_file.h"
+#include "memory_io.h"
 
 #include <algorithm>
 
@@ -38,13 +38,13 @@ bool MemorySink::close() {
   return !fail_close;
 }
 
-Converted run_convert(MemorySource in, std::size_t in_block, std::size_t out_block,
-                      MemorySink out, bool plain) {
+Converted run_convert(MemorySource in, std::size_t in_block, std::size_t out_block, MemorySink out,
+                      bool plain) {
   // One pair of streams serves every conversion of the process, as in the tool: tests run
   // one at a time, and fresh 256 KiB buffers for each small conversion would cost more than
   // it does (under AddressSanitizer, a mapping and unmapping each).
-  static const std::unique_ptr<InFile> in_file = new_in_file();
-  static const std::unique_ptr<OutFile> out_file = new_out_file();
+  static const std::unique_ptr<InStream> in_file = new_in_stream();
+  static const std::unique_ptr<OutStream> out_file = new_out_stream();
   in_attach(*in_file, &in, in_block);
   out_attach(*out_file, &out, out_block);
   if (plain) {

@@ -1,5 +1,5 @@
 // What the files of every system share: the identity rule, and the system's FileSystem.
-#include "platform/os_file.h"
+#include "platform/native_file.h"
 
 namespace veltrim {
 
@@ -22,16 +22,19 @@ std::unique_ptr<Base> opened(Open open) {
 class SystemFiles final : public FileSystem {
  public:
   std::unique_ptr<InputFile> open_input(const char* name) override {
-    return opened<FileSource, InputFile>([name](FileSource& f) { return f.open(name); });
+    return opened<NativeInputFile, InputFile>([name](NativeInputFile& f) { return f.open(name); });
   }
   std::unique_ptr<OutputFile> open_output(const char* name) override {
-    return opened<FileSink, OutputFile>([name](FileSink& f) { return f.open(name); });
+    return opened<NativeOutputFile, OutputFile>(
+        [name](NativeOutputFile& f) { return f.open(name); });
   }
   std::unique_ptr<InputFile> standard_input() override {
-    return opened<FileSource, InputFile>([](FileSource& f) { return f.open_standard_input(); });
+    return opened<NativeInputFile, InputFile>(
+        [](NativeInputFile& f) { return f.open_standard_input(); });
   }
   std::unique_ptr<OutputFile> standard_output() override {
-    return opened<FileSink, OutputFile>([](FileSink& f) { return f.open_standard_output(); });
+    return opened<NativeOutputFile, OutputFile>(
+        [](NativeOutputFile& f) { return f.open_standard_output(); });
   }
 };
 

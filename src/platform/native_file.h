@@ -5,17 +5,17 @@
 
 #include <cstdint>
 
-#include "platform/files.h"
+#include "platform/file_system.h"
 
 namespace veltrim {
 
 // A handle of the system's, closed with its object at the latest.
-class SystemFile {
+class NativeHandle {
  public:
-  SystemFile() = default;
-  SystemFile(const SystemFile&) = delete;
-  SystemFile& operator=(const SystemFile&) = delete;
-  ~SystemFile();
+  NativeHandle() = default;
+  NativeHandle(const NativeHandle&) = delete;
+  NativeHandle& operator=(const NativeHandle&) = delete;
+  ~NativeHandle();
 
   bool is_open() const { return handle_ != kInvalid; }
   // What the system tells of the open file: whether it is a disk file, and its identity.
@@ -29,7 +29,7 @@ class SystemFile {
   std::intptr_t handle_ = kInvalid;
 };
 
-class FileSource final : public SystemFile, public InputFile {
+class NativeInputFile final : public NativeHandle, public InputFile {
  public:
   // FileSystem::open_input. Names are bytes; on Windows, WTF-8 (text/codec.h).
   bool open(const char* name);
@@ -40,7 +40,7 @@ class FileSource final : public SystemFile, public InputFile {
   FileFacts facts() const override { return file_facts(); }
 };
 
-class FileSink final : public SystemFile, public OutputFile {
+class NativeOutputFile final : public NativeHandle, public OutputFile {
  public:
   // FileSystem::open_output.
   bool open(const char* name);

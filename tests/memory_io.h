@@ -14,8 +14,12 @@ constexpr std::size_t kNever = static_cast<std::size_t>(-1);
 
 // Streams on the heap, their buffers left unset as in the tool's static ones: zeroing
 // 2 x 256 KiB for each of the tests' many small conversions would cost more than they do.
-inline std::unique_ptr<InFile> new_in_file() { return std::unique_ptr<InFile>(new InFile); }
-inline std::unique_ptr<OutFile> new_out_file() { return std::unique_ptr<OutFile>(new OutFile); }
+inline std::unique_ptr<InStream> new_in_stream() {
+  return std::unique_ptr<InStream>(new InStream);
+}
+inline std::unique_ptr<OutStream> new_out_stream() {
+  return std::unique_ptr<OutStream>(new OutStream);
+}
 
 // An input in memory.
 class MemorySource final : public Source {
@@ -23,12 +27,12 @@ class MemorySource final : public Source {
   explicit MemorySource(std::string bytes = {}) : data(std::move(bytes)) {}
   long read(unsigned char* dst, std::size_t size) override;
 
-  std::string data;                    // what is read
-  std::size_t pos = 0;                 // read position
-  std::size_t split_at = kNever;       // no single read crosses this offset
-  std::size_t fail_read_at = kNever;   // reads deliver bytes up to here, then fail
-  std::size_t fail_once_at = kNever;   // ... then one fails, and the later ones go on
-  std::size_t over_read_at = kNever;   // reads from here on report one byte more than asked
+  std::string data;                   // what is read
+  std::size_t pos = 0;                // read position
+  std::size_t split_at = kNever;      // no single read crosses this offset
+  std::size_t fail_read_at = kNever;  // reads deliver bytes up to here, then fail
+  std::size_t fail_once_at = kNever;  // ... then one fails, and the later ones go on
+  std::size_t over_read_at = kNever;  // reads from here on report one byte more than asked
 };
 
 // An output in memory.
@@ -51,7 +55,7 @@ class MemorySink final : public Sink {
 struct Converted {
   std::string out;
   bool read_failed = false;
-  bool write_ok = true;    // every write and the final close succeeded
+  bool write_ok = true;      // every write and the final close succeeded
   std::size_t read_pos = 0;  // how far the raw input was consumed
 };
 
@@ -69,8 +73,8 @@ struct ScanFixture {
   explicit ScanFixture(const std::string& in, std::size_t block = kBlockSize);
   MemorySource in_raw;
   MemorySink out_raw;
-  std::unique_ptr<InFile> in = new_in_file();
-  std::unique_ptr<OutFile> out = new_out_file();
+  std::unique_ptr<InStream> in = new_in_stream();
+  std::unique_ptr<OutStream> out = new_out_stream();
   ConverterState st;
   // The output written so far, flushed.
   std::string output();
