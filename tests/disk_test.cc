@@ -27,7 +27,7 @@ TEST_F(NativeFileTest, ReadsWholeFileThroughStream) {
   unsigned char c = 0;
   std::uint32_t n = 0;
   std::string seen;
-  while (in_read_byte(*in, &c, &n) && n == 1) seen += static_cast<char>(c);
+  for (in_read_byte(*in, &c, &n); n == 1; in_read_byte(*in, &c, &n)) seen += static_cast<char>(c);
   EXPECT_EQ(seen, "a/b");
   EXPECT_FALSE(in->failed);
 }
