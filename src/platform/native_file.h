@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 
 namespace veltrim {
@@ -51,6 +52,15 @@ class NativeOutputFile final : public NativeHandle, public OutputFile {
   bool close() override { return release(); }
   FileFacts facts() const override { return file_facts(); }
   bool truncate() override;
+  void discard() override;
+
+ private:
+  // Whether open() made the file, and on POSIX the name it made, which removes it; Windows
+  // removes it by the handle.
+  bool created_ = false;
+#ifndef _WIN32
+  char name_[kNameSize] = {};
+#endif
 };
 
 }  // namespace veltrim

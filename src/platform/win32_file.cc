@@ -101,11 +101,13 @@ class Win32Names final : public NameSystem {
 };
 
 // CreateFileW on an exact path, kept only when it is a disk file: a console, printer, serial
-// port or pipe would wait for input that never comes, or swallow the output.
+// port or pipe would wait for input that never comes, or swallow the output. `created` tells
+// whether OPEN_ALWAYS made the file.
 HANDLE open_exact(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
-                  DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL, bool* created = nullptr) {
   if (path.empty()) return INVALID_HANDLE_VALUE;
   HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  if (created != nullptr) *created = h != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     return INVALID_HANDLE_VALUE;
@@ -210,14 +212,24 @@ bool NativeOutputFile::open(const char* name) {
   // input nor an output this run has written. A symbolic link or junction is opened as itself
   // and refused. Shared for reading only: an output that another run is writing, or that a
   // program holds open for writing, fails here with a sharing violation.
+  // The right to delete lets a refused output that this open made go again, by this handle:
+  // no other file that took the name could be removed instead. Without FILE_SHARE_DELETE no
+  // one can rename or delete it meanwhile. A file whose rights do not give it is opened
+  // without, as before; one that the user may write but not delete existed already.
   const std::wstring path = exact_path(name);
   constexpr DWORD kShare = FILE_SHARE_READ;
-  const HANDLE h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE h = open_exact(path, GENERIC_WRITE | DELETE, kShare, OPEN_ALWAYS, kFlags, &created_);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS, kFlags, &created_);
+    created_ = false;  // without the right to delete it, it cannot be taken back
+  }
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   const Reparse reparse = reparse_of(h);
   if (reparse == PLAIN_FILE) return true;
+  // OPEN_ALWAYS makes no reparse point: this one was there.
+  created_ = false;
   const FileFacts itself = file_facts();
   release();
   if (reparse == LINK) return false;
@@ -236,6 +248,18 @@ bool NativeOutputFile::open(const char* name) {
 bool NativeOutputFile::truncate() {
   // Just opened, the position is at its start.
   return !file_facts().disk || SetEndOfFile(handle_of(handle_)) != 0;
+}
+
+void NativeOutputFile::discard() {
+  // Marked for deletion through the handle itself, so it is this file, whatever its name
+  // leads to by now; it goes when the last handle (a reader's, at most) closes.
+  if (created_ && is_open()) {
+    FILE_DISPOSITION_INFO remove{};
+    remove.DeleteFile = TRUE;
+    SetFileInformationByHandle(handle_of(handle_), FileDispositionInfo, &remove, sizeof remove);
+  }
+  created_ = false;
+  release();
 }
 
 bool NativeOutputFile::open_standard_output() {
