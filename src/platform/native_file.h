@@ -55,12 +55,9 @@ class NativeOutputFile final : public NativeHandle, public OutputFile {
   void discard() override;
 
  private:
-  // Whether open() made the file, and on POSIX the name it made, which removes it; Windows
-  // removes it by the handle.
+  // Whether open() made the file, and the name it made it by, for discard().
   bool created_ = false;
-#ifndef _WIN32
   char name_[kNameSize] = {};
-#endif
 };
 
 }  // namespace veltrim

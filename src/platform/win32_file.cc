@@ -212,20 +212,15 @@ bool NativeOutputFile::open(const char* name) {
   // input nor an output this run has written. A symbolic link or junction is opened as itself
   // and refused. Shared for reading only: an output that another run is writing, or that a
   // program holds open for writing, fails here with a sharing violation.
-  // The right to delete lets a refused output that this open made go again, by this handle:
-  // no other file that took the name could be removed instead. Without FILE_SHARE_DELETE no
-  // one can rename or delete it meanwhile. A file whose rights do not give it is opened
-  // without, as before; one that the user may write but not delete existed already.
+  const std::size_t len = std::strlen(name);
+  if (len >= sizeof name_) return false;
   const std::wstring path = exact_path(name);
   constexpr DWORD kShare = FILE_SHARE_READ;
-  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  HANDLE h = open_exact(path, GENERIC_WRITE | DELETE, kShare, OPEN_ALWAYS, kFlags, &created_);
-  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS, kFlags, &created_);
-    created_ = false;  // without the right to delete it, it cannot be taken back
-  }
+  const HANDLE h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, &created_);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  std::memcpy(name_, name, len + 1);
   const Reparse reparse = reparse_of(h);
   if (reparse == PLAIN_FILE) return true;
   // OPEN_ALWAYS makes no reparse point: this one was there.
@@ -251,15 +246,30 @@ bool NativeOutputFile::truncate() {
 }
 
 void NativeOutputFile::discard() {
-  // Marked for deletion through the handle itself, so it is this file, whatever its name
-  // leads to by now; it goes when the last handle (a reader's, at most) closes.
-  if (created_ && is_open()) {
-    FILE_DISPOSITION_INFO remove{};
-    remove.DeleteFile = TRUE;
-    SetFileInformationByHandle(handle_of(handle_), FileDispositionInfo, &remove, sizeof remove);
-  }
+  // The output's own handle holds no right to delete: with it, every reader that does not
+  // share deleting (`type`, most editors) would be kept out of the output while it is
+  // written, and a file another program holds open could not be opened at all. So the file
+  // is opened again with that right, as itself and sharing nothing but reading, which keeps
+  // anyone from putting another file in its place meanwhile, and deleted through that handle
+  // only when it is the very file this open made. One whose identity cannot be read is left.
+  const FileFacts made = file_facts();
+  const bool remove = created_ && made.known;
   created_ = false;
   release();
+  if (!remove) return;
+  const std::wstring path = exact_path(name_);
+  const HANDLE h = path.empty() ? INVALID_HANDLE_VALUE
+                                : CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(h, &info) && info.dwVolumeSerialNumber == made.id.volume &&
+      (std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow) == made.id.index) {
+    FILE_DISPOSITION_INFO gone{};
+    gone.DeleteFile = TRUE;
+    SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+  }
+  CloseHandle(h);
 }
 
 bool NativeOutputFile::open_standard_output() {
