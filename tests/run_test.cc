@@ -56,16 +56,10 @@ const std::string kOk = "a{b :c }\r\n";
 const std::string kIn = "a { b : c }";
 const std::string kGone = "(no such file)";  // in a row's files after the run
 
-// `rules` rules of 8 bytes, "a{b:cd}" and a LF: two of them per 16 bytes, so that a block of
-// the streams ends between two.
-std::string sheet(std::size_t rules) {
+// Rules of 8 bytes ("a{b:cd}" and a LF), so that a block of the streams ends between two.
+std::string repeated(const std::string& text, std::size_t times) {
   std::string s;
-  for (std::size_t i = 0; i < rules; ++i) s += "a{b:cd}\n";
-  return s;
-}
-std::string converted_sheet(std::size_t rules) {
-  std::string s;
-  for (std::size_t i = 0; i < rules; ++i) s += "a{b:cd}\r\n";
+  while (times-- > 0) s += text;
   return s;
 }
 
@@ -98,8 +92,8 @@ TEST(Run, OutputGuardsAndIdentity) {
       {"close fails after the last write", [](Fakes& w) { w.files.add("a.olf", "")->fail_close = true; },
        "a.css", message(msg::kWriteFailed, "a.olf"), 1, {{"a.olf", kOk}}},
       {"read fails after the first block",
-       [](Fakes& w) { w.files.add("a.css", sheet(kBlockSize / 4))->fail_read_at = kBlockSize; },
-       "a.css", message(msg::kReadFailed, "a.css"), 1, {{"a.olf", converted_sheet(kBlockSize / 8)}}},
+       [](Fakes& w) { w.files.add("a.css", repeated("a{b:cd}\n", kBlockSize / 4))->fail_read_at = kBlockSize; },
+       "a.css", message(msg::kReadFailed, "a.css"), 1, {{"a.olf", repeated("a{b:cd}\r\n", kBlockSize / 8)}}},
       {"read fails after the head", [](Fakes& w) { w.files.add("a.css", "a{} b{}")->fail_read_at = 4; },
        "a.css", message(msg::kReadFailed, "a.css"), 1, {{"a.olf", "a{}\r\n"}}},
       {"byte order mark lost at the close",
@@ -201,20 +195,6 @@ TEST(Run, StatusAndEveryArgumentFromTheWorld) {
     const Ran r = run(w, row.args, row.by_the_shell, row.status_wanted, row.delivered ? +kept : +lost);
     EXPECT_EQ(r.said, row.args[0] == "-" ? "" : msg::kBanner + row.said) << row.what;
     EXPECT_EQ(r.status, row.status) << row.what;
-  }
-}
-
-// VELTRIM_STATUS as scripts set it: cmd keeps the blank before `&&`, a CR LF file its CR.
-TEST(Run, StatusWantedByTheEnvironment) {
-  const struct {
-    const char* value;
-    bool wanted;
-  } rows[] = {
-      {nullptr, false}, {"1", true},   {"1 ", true},   {" \t1\r\n", true}, {"", false},
-      {"0", false},     {"11", false}, {"1 1", false}, {"yes", false},     {"01", false},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(failure_status_wanted(row.value), row.wanted) << (row.value ? row.value : "unset");
   }
 }
 
