@@ -4,18 +4,32 @@
 ;
 ; PATH is never read into a string of this script, which holds 1,024 characters: veltrim-path
 ; (src/setup/path_helper.cc), unpacked into the plug-ins folder, edits it at any length. Its
-; exit codes 3 to 6 mean that PATH was left as it was; the setup says so and, silent, ends
-; with the same code:
+; exit codes 3 to 7 mean that PATH was left as it was; the setup says so and, silent, ends
+; with the same code, everything else installed:
 ;   3  PATH could not be read whole     5  PATH could not be written
 ;   4  PATH would pass 32,767 characters 6  the folder's name holds a ';'
+;   7  the folder's name holds two '%', which PATH would take for a variable
+; Two more codes mean that nothing was changed at all:
+;   8  the folder holds a file named as one of ours that this setup did not write
+;   9  veltrim.exe of this copy is running, so it can be neither replaced nor deleted; the
+;      uninstaller ends with 9 too when a file of ours is left, and then keeps its entry
 ;
-; The uninstaller sets 3 and 5 the same way, but its quiet command (`uninstall.exe /S`) runs
-; a copy of it from the temporary folder, as NSIS uninstallers do so that they can delete
-; themselves, and ends with 0 at once: only `uninstall.exe /S _?=FOLDER`, which runs in place
-; and leaves itself behind, ends with its code.
+; The setup never replaces nor deletes a file it did not write: the Apps & features entry
+; records, under Files, the SHA-256 of each file it wrote (veltrim-path hash), and a file is
+; ours while its bytes still have that hash. The uninstaller deletes only such files, and
+; counts only them in EstimatedSize. It takes a PATH entry out only when it added it
+; (PathAdded), and deletes PATH when it created it (PathCreated).
+;
+; The quiet uninstall (QuietUninstallString, `uninstall.exe /S`) runs a copy of the uninstaller
+; from the temporary folder, as NSIS uninstallers do so that they can delete their own file,
+; and ends with 0 at once: the copy's code reaches no one. `uninstall.exe /S _?=FOLDER` runs
+; in place: its caller waits for it and gets its code, 0, 3, 5 or 9, and deletes uninstall.exe
+; and the folder itself, which a running program cannot. (The uninstaller's own file stays open
+; while it runs, so it cannot even move itself out of the folder.)
 ;
 ; Defines: VERSION (1.1), VERSION4 (1.1.0.0), PUBLISHER, PAYLOAD (a folder holding
-; veltrim.exe, README.txt, LICENSE.txt), HELPER (veltrim-path.exe), OUTFILE.
+; veltrim.exe, README.txt, LICENSE.txt), HELPER (veltrim-path.exe), ICON (veltrim.ico),
+; OUTFILE.
 
 Unicode true
 Target amd64-unicode
@@ -27,6 +41,10 @@ SetCompressor /SOLID lzma
 !define VERB_KEY "Software\Classes\SystemFileAssociations\.css\shell\Veltrim"
 ; The verb speaks Czech, as the tool's messages do, in their plain letters.
 !define VERB_LABEL "Zpracovat Veltrimem"
+!define FILES_KEY "${UNINST_KEY}\Files"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
@@ -52,6 +70,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence"
 
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -75,6 +94,14 @@ LangString PathUnwritable ${LANG_ENGLISH} "PATH could not be written. It was lef
 LangString PathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůstala beze změny."
 LangString PathSemicolon ${LANG_ENGLISH} "The folder's name holds a ';', which PATH cannot hold. PATH was left as it was."
 LangString PathSemicolon ${LANG_CZECH} "Název složky obsahuje ';', který v PATH být nemůže. PATH zůstala beze změny."
+LangString PathVariable ${LANG_ENGLISH} "The folder's name holds two '%', which PATH would take for a variable and expand to another folder. PATH was left as it was."
+LangString PathVariable ${LANG_CZECH} "Název složky obsahuje dva znaky '%', které by PATH vzala za proměnnou a rozvinula na jinou složku. PATH zůstala beze změny."
+LangString NotOurs ${LANG_ENGLISH} "The folder $INSTDIR already holds a file $R7 that this setup did not put there. Nothing was changed: choose another folder, or an empty one."
+LangString NotOurs ${LANG_CZECH} "Složka $INSTDIR už obsahuje soubor $R7, který tam tento instalátor nedal. Nic se nezměnilo: zvolte jinou, nebo prázdnou složku."
+LangString Running ${LANG_ENGLISH} "Veltrim is running from $R7 (a console window waiting for Enter, or a conversion). Close it, then choose Retry; Cancel changes nothing."
+LangString Running ${LANG_CZECH} "Veltrim ze složky $R7 ještě běží (okno konzole čekající na Enter nebo převod). Zavřete ho a zvolte Opakovat; Storno nic nezmění."
+LangString UnLeft ${LANG_ENGLISH} "Some files in $INSTDIR could not be deleted. Veltrim stays in Apps & features: close what uses them and remove it again."
+LangString UnLeft ${LANG_CZECH} "Některé soubory ve složce $INSTDIR nešlo smazat. Veltrim zůstává v Aplikacích: zavřete, co je používá, a odeberte ho znovu."
 LangString UnPathUnreadable ${LANG_ENGLISH} "PATH could not be read whole. It was left as it was: take $INSTDIR out of it yourself."
 LangString UnPathUnreadable ${LANG_CZECH} "Proměnnou PATH nešlo přečíst celou. Zůstala beze změny: složku $INSTDIR z ní odeberte sami."
 LangString UnPathUnwritable ${LANG_ENGLISH} "PATH could not be written. It was left as it was: take $INSTDIR out of it yourself."
@@ -98,25 +125,176 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
   ${EndIf}
 !macroend
 
+; The file's SHA-256 into $1, "" when it cannot be read.
+!macro HashFile FILE
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\veltrim-path.exe"
+    File "/oname=$PLUGINSDIR\veltrim-path.exe" "${HELPER}"
+  ${EndIf}
+  nsExec::ExecToStack '"$PLUGINSDIR\veltrim-path.exe" hash "${FILE}"'
+  Pop $0  ; the exit code, or "error"
+  Pop $1
+  ${If} $0 != 0
+    StrCpy $1 ""
+  ${EndIf}
+!macroend
+
+; Whether $INSTDIR\NAME is a file this setup wrote, its bytes unchanged since: $2 is 1 or 0.
+!macro IsOurs NAME
+  StrCpy $2 0
+  ReadRegStr $3 HKCU "${FILES_KEY}" "${NAME}"
+  ${If} $3 != ""
+    !insertmacro HashFile "$INSTDIR\${NAME}"
+    ${If} $1 == $3
+      StrCpy $2 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Whether $INSTDIR\veltrim.exe is running, or held by another program: it then cannot be
+; opened for writing, as it cannot be replaced nor deleted. $2 is 1 or 0.
+!macro InUse
+  StrCpy $2 0
+  ${If} ${FileExists} "$INSTDIR\veltrim.exe"
+    ClearErrors
+    FileOpen $3 "$INSTDIR\veltrim.exe" a
+    ${If} ${Errors}
+      StrCpy $2 1
+    ${Else}
+      FileClose $3
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Asks to close a running veltrim.exe until it is closed; Cancel, and silent runs, end the
+; run with 9 before anything has changed.
+!macro WaitWhileRunning
+  StrCpy $R7 $INSTDIR
+  ${Do}
+    !insertmacro InUse
+    ${If} $2 = 0
+      ${Break}
+    ${EndIf}
+    ${IfNot} ${Cmd} `MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "$(Running)" /SD IDCANCEL IDRETRY`
+      SetErrorLevel 9
+      Quit
+    ${EndIf}
+  ${Loop}
+!macroend
+
+!macro FolderCheck NAME
+  ${If} $R7 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\${NAME}"
+    StrCpy $2 $R5
+    ${If} $2 = 0
+    ${AndIf} $R6 == $INSTDIR
+      !insertmacro IsOurs "${NAME}"
+    ${EndIf}
+    ${If} $2 = 0
+      StrCpy $R7 "${NAME}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; The first of our files' names that $INSTDIR holds without this setup having written it, in
+; $R7; "" when the folder is fit. A copy installed here before files were recorded (an entry
+; naming this folder, without Files) wrote all four.
+Function CheckFolder
+  StrCpy $R7 ""
+  ReadRegStr $R6 HKCU "${UNINST_KEY}" "InstallLocation"
+  StrCpy $R5 0
+  ${If} $R6 == $INSTDIR
+    EnumRegValue $R4 HKCU "${FILES_KEY}" 0
+    ${If} $R4 == ""
+      StrCpy $R5 1
+    ${EndIf}
+  ${EndIf}
+  !insertmacro FolderCheck "veltrim.exe"
+  !insertmacro FolderCheck "README.txt"
+  !insertmacro FolderCheck "LICENSE.txt"
+  !insertmacro FolderCheck "uninstall.exe"
+FunctionEnd
+
+; On the pages, a folder that is not fit is refused where it is chosen.
+Function DirectoryLeave
+  Call CheckFolder
+  ${If} $R7 != ""
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(NotOurs)"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Writes the hash of $INSTDIR\NAME under Files and adds its size to $R4 (bytes).
+!macro Record NAME
+  !insertmacro HashFile "$INSTDIR\${NAME}"
+  WriteRegStr HKCU "${FILES_KEY}" "${NAME}" $1
+  ClearErrors
+  FileOpen $3 "$INSTDIR\${NAME}" r
+  ${IfNot} ${Errors}
+    FileSeek $3 0 END $2
+    FileClose $3
+    IntOp $R4 $R4 + $2
+  ${EndIf}
+!macroend
+
 Section "$(SecTool)" SecTool
   SectionIn RO
+  ; Nothing changes before the folder is known to be fit and its veltrim.exe free.
+  Call CheckFolder
+  ${If} $R7 != ""
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(NotOurs)" /SD IDOK
+    SetErrorLevel 8
+    Quit
+  ${EndIf}
+  !insertmacro WaitWhileRunning
   ; A copy elsewhere, from an earlier run with another /D=, goes first: one copy, one entry.
   ReadRegStr $R0 HKCU "${UNINST_KEY}" "InstallLocation"
   ${If} $R0 != ""
   ${AndIf} $R0 != $INSTDIR
   ${AndIf} ${FileExists} "$R0\uninstall.exe"
-    ExecWait '"$R0\uninstall.exe" /S _?=$R0' $R1
+    ${Do}
+      ExecWait '"$R0\uninstall.exe" /S _?=$R0' $R1
+      ${If} $R1 <> 9
+        ${Break}
+      ${EndIf}
+      StrCpy $R7 $R0
+      ${IfNot} ${Cmd} `MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "$(Running)" /SD IDCANCEL IDRETRY`
+        SetErrorLevel 9
+        Quit
+      ${EndIf}
+    ${Loop}
     ${If} $R1 > 2
       SetErrorLevel $R1  ; the old folder could not be taken off PATH
     ${EndIf}
+    ; An uninstaller from before it moved itself out leaves itself behind.
     Delete "$R0\uninstall.exe"
     RMDir "$R0"
+  ${EndIf}
+  ; Updating the copy here: whether PATH holds an entry that the setup added carries over.
+  StrCpy $R3 0
+  ReadRegStr $R0 HKCU "${UNINST_KEY}" "InstallLocation"
+  ${If} $R0 == $INSTDIR
+    ReadRegDWORD $R3 HKCU "${UNINST_KEY}" "PathAdded"
+    ReadRegDWORD $R2 HKCU "${UNINST_KEY}" "PathCreated"
+    ${If} $R2 = 1
+      StrCpy $R3 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $R3 <> 1
+    StrCpy $R3 0
   ${EndIf}
   SetOutPath "$INSTDIR"
   File "${PAYLOAD}\veltrim.exe"
   File "${PAYLOAD}\README.txt"
   File "${PAYLOAD}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  WriteRegDWORD HKCU "${UNINST_KEY}" "PathAdded" $R3
+  DeleteRegKey HKCU "${FILES_KEY}"
+  StrCpy $R4 0
+  !insertmacro Record "veltrim.exe"
+  !insertmacro Record "README.txt"
+  !insertmacro Record "LICENSE.txt"
+  !insertmacro Record "uninstall.exe"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "Veltrim"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
@@ -126,8 +304,10 @@ Section "$(SecTool)" SecTool
   WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
+  ; In KiB, of what the setup wrote: the folder may hold the user's own files too.
+  IntOp $R4 $R4 + 1023
+  IntOp $R4 $R4 / 1024
+  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $R4
 SectionEnd
 
 Section "$(SecPath)" SecPath
@@ -135,12 +315,19 @@ Section "$(SecPath)" SecPath
   ${If} $0 = 2
     ; There was no PATH: uninstall deletes it again when it holds nothing else.
     WriteRegDWORD HKCU "${UNINST_KEY}" "PathCreated" 1
+  ${EndIf}
+  ${If} $0 = 0
+  ${OrIf} $0 = 2
+    ; Only an entry the setup added is taken out again: one the user had stays.
+    WriteRegDWORD HKCU "${UNINST_KEY}" "PathAdded" 1
   ${ElseIf} $0 = 3
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathUnreadable)" /SD IDOK
   ${ElseIf} $0 = 4
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathTooLong)" /SD IDOK
   ${ElseIf} $0 = 6
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathSemicolon)" /SD IDOK
+  ${ElseIf} $0 = 7
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathVariable)" /SD IDOK
   ${ElseIf} $0 > 2
     StrCpy $0 5
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathUnwritable)" /SD IDOK
@@ -168,11 +355,25 @@ Section "-Explorer left out"
   ${EndIf}
 SectionEnd
 
+; Deletes $INSTDIR\NAME if it is ours; $R2 becomes 1 when a file of ours is left.
+!macro DeleteOurs NAME
+  !insertmacro IsOurs "${NAME}"
+  ${If} $2 = 1
+    Delete "$INSTDIR\${NAME}"
+    ${If} ${FileExists} "$INSTDIR\${NAME}"
+      StrCpy $R2 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Section "Uninstall"
-  ReadRegDWORD $1 HKCU "${UNINST_KEY}" "PathCreated"
-  ${If} $1 = 1
+  !insertmacro WaitWhileRunning
+  ReadRegDWORD $1 HKCU "${UNINST_KEY}" "PathAdded"
+  ReadRegDWORD $2 HKCU "${UNINST_KEY}" "PathCreated"
+  StrCpy $0 1
+  ${If} $2 = 1
     !insertmacro RunPathHelper 'remove "$R9" --drop-empty'
-  ${Else}
+  ${ElseIf} $1 = 1
     !insertmacro RunPathHelper 'remove "$R9"'
   ${EndIf}
   ${If} $0 = 3
@@ -188,10 +389,21 @@ Section "Uninstall"
   DeleteRegKey HKCU "${VERB_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Classes\SystemFileAssociations\.css\shell"
   DeleteRegKey /ifempty HKCU "Software\Classes\SystemFileAssociations\.css"
-  Delete "$INSTDIR\veltrim.exe"
-  Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\uninstall.exe"
+  StrCpy $R2 0
+  !insertmacro DeleteOurs "veltrim.exe"
+  !insertmacro DeleteOurs "README.txt"
+  !insertmacro DeleteOurs "LICENSE.txt"
+  ; Run in place (`/S _?=FOLDER`), the uninstaller cannot delete its own file: it leaves it,
+  ; and the folder, to its caller.
+  ${If} $EXEPATH != "$INSTDIR\uninstall.exe"
+    !insertmacro DeleteOurs "uninstall.exe"
+  ${EndIf}
   RMDir "$INSTDIR"
-  DeleteRegKey HKCU "${UNINST_KEY}"
+  ${If} $R2 = 0
+    DeleteRegKey HKCU "${UNINST_KEY}"
+  ${Else}
+    ; A file of ours is left (held by another program): the entry stays to remove it later.
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(UnLeft)" /SD IDOK
+    SetErrorLevel 9
+  ${EndIf}
 SectionEnd

@@ -68,6 +68,33 @@ TEST(PathList, FoldAtTheLettersEdgesAndDriveRoot) {
   }
 }
 
+// A folder goes onto PATH only as an entry that names exactly it, in a REG_EXPAND_SZ PATH too.
+TEST(PathList, FolderThatNoEntryCanNameIsRefused) {
+  const struct {
+    std::u16string folder;
+    FolderFit fit;
+  } rows[] = {
+      {u"C:\\Kit%USERNAME%Tools", FolderFit::variable},
+      {u"C:\\%X%", FolderFit::variable},
+      {u"C:\\a%%b", FolderFit::variable},
+      {u"C:\\50% off\\100% on", FolderFit::variable},
+      {u"C:\\100% Tools", FolderFit::fits},
+      {u"C:\\Tools%", FolderFit::fits},
+      {u"C:\\A;B", FolderFit::separator},
+      {u"C:\\%A;B%", FolderFit::separator},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(folder_fit(row.folder), row.fit) << narrow(row.folder);
+    const PathResult added = add_folder(u"C:\\A", row.folder, fold_ascii);
+    if (row.fit == FolderFit::fits) {
+      EXPECT_EQ(added.value, u"C:\\A;" + row.folder) << narrow(row.folder);
+    } else {
+      EXPECT_EQ(added.edit, PathEdit::unfit) << narrow(row.folder);
+      EXPECT_EQ(added.value, u"") << narrow(row.folder);
+    }
+  }
+}
+
 TEST(PathList, ResultPastTheLimitIsRefused) {
   const std::u16string f = u"C:\\V";  // with its ';', 5 units
   std::u16string path(kPathMaxUnits - 5, u'x');

@@ -35,9 +35,9 @@ std::wstring known_folder(const KNOWNFOLDERID& id) {
 const std::wstring kDefaultFolder = known_folder(FOLDERID_LocalAppData) + L"\\Programs\\Veltrim";
 const fs::path kSendTo = fs::path(known_folder(FOLDERID_SendTo)) / L"Veltrim.lnk";
 
-// Starts a command line and waits, up to two minutes, for it and every process it started to
-// end (an uninstaller runs on from a copy of itself); its exit code, or -1.
-int run_all(std::wstring line) {
+// Starts a command line and waits, up to two minutes, for it and (with whole_tree) every
+// process it started to end; its exit code, or -1.
+int run_all(std::wstring line, bool whole_tree = true) {
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -55,7 +55,7 @@ int run_all(std::wstring line) {
   if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
     GetExitCodeProcess(pi.hProcess, &code);
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-  for (int i = 0; i < 1200; ++i) {
+  for (int i = 0; whole_tree && i < 1200; ++i) {
     if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
                                    nullptr) ||
         info.ActiveProcesses == 0) {
@@ -111,6 +111,11 @@ int uninstall() {
     return -1;
   }
   return run_all(command->data.substr(0, command->data.size() - 1));
+}
+
+// Silent and in place, as a caller that waits for the uninstall's code runs it.
+int uninstall_in_place(const std::wstring& folder) {
+  return run_all(L"\"" + folder + L"\\uninstall.exe\" /S _?=" + folder, false);
 }
 
 bool key_exists(const wchar_t* key) {
@@ -191,8 +196,10 @@ TEST(Setup, PathAfterInstallAndAfterUninstall) {
        expand_sz(L"%USERPROFILE%\\bin;%SystemRoot%\\x"), 0},
       {"trailing ;", sz(L"C:\\A;"), sz(L"C:\\A;" + f + L";"), sz(L"C:\\A;"), 0},
       {"empty entries", sz(L";C:\\A;;D:\\B"), sz(L";C:\\A;;D:\\B;" + f), sz(L";C:\\A;;D:\\B"), 0},
-      {"other case", sz(L"C:\\A;" + upper), sz(L"C:\\A;" + upper), sz(L"C:\\A"), 0},
-      {"trailing \\", sz(f + L"\\;C:\\A"), sz(f + L"\\;C:\\A"), sz(L"C:\\A"), 0},
+      {"other case", sz(L"C:\\A;" + upper), sz(L"C:\\A;" + upper), sz(L"C:\\A;" + upper), 0},
+      {"trailing \\", sz(f + L"\\;C:\\A"), sz(f + L"\\;C:\\A"), sz(f + L"\\;C:\\A"), 0},
+      {"the user's entry", expand_sz(f + L";%USERPROFILE%\\bin"),
+       expand_sz(f + L";%USERPROFILE%\\bin"), expand_sz(f + L";%USERPROFILE%\\bin"), 0},
       {"non-ASCII", sz(L"C:\\Jiří\\Nástroje;D:\\日本語"), sz(L"C:\\Jiří\\Nástroje;D:\\日本語;" + f),
        sz(L"C:\\Jiří\\Nástroje;D:\\日本語"), 0},
       {"5,000", sz(long_path(5000)), sz(long_path(5000) + L";" + f), sz(long_path(5000)), 0},
@@ -213,8 +220,7 @@ TEST(Setup, PathAfterInstallAndAfterUninstall) {
     const std::optional<Value> installed = user_path();
     EXPECT_TRUE(installed == row.installed)
         << shown(installed) << "\nwant " << shown(row.installed);
-    // The quiet command ends with 0 whatever its copy in the temporary folder meets (setup.nsi):
-    // what counts is what it leaves.
+    // An entry the setup did not add, or PATH it left as it was, is not its to take out.
     EXPECT_EQ(uninstall(), 0);
     const std::optional<Value> uninstalled = user_path();
     EXPECT_TRUE(uninstalled == row.uninstalled)
@@ -328,6 +334,171 @@ TEST(Setup, FolderWithSpacesAndNonAsciiAndTheVerbsCommand) {
   EXPECT_TRUE(fs::exists(L"C:\\Programy Jiří"));  // the parent was there before: it stays
   EXPECT_FALSE(user_path()) << shown(user_path());
   fs::remove(L"C:\\Programy Jiří");
+}
+
+void write_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// The user's own file of one of the setup's names refuses the folder: nothing is written,
+// replaced or registered, PATH is left as it was.
+TEST(Setup, FolderHoldingTheUsersFileOfOurNameIsLeftUntouched) {
+  const std::wstring folder = L"C:\\Work\\Notes";
+  for (const wchar_t* name : {L"README.txt", L"LICENSE.txt", L"veltrim.exe", L"uninstall.exe"}) {
+    SCOPED_TRACE(fs::path(name).string());
+    set_user_path(sz(L"C:\\A"));
+    fs::create_directories(folder);
+    write_file(folder + L"\\" + name, "mine");
+    EXPECT_EQ(install(folder), 8);
+    EXPECT_EQ(files_in(folder), std::vector<std::wstring>{name});
+    EXPECT_EQ(read_bytes(folder + L"\\" + name), "mine");
+    EXPECT_FALSE(key_exists(kUninstallKey));
+    EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
+    fs::remove_all(L"C:\\Work");
+  }
+  set_user_path(std::nullopt);
+}
+
+// Into a folder of the user's: Apps & features counts what the setup wrote, and the uninstall
+// deletes only files that are still as the setup wrote them.
+TEST(Setup, UninstallDeletesOnlyTheFilesTheSetupWroteAndStillHoldWhatItWrote) {
+  const std::wstring folder = L"C:\\Work\\Notes";
+  fs::create_directories(folder);
+  write_file(folder + L"\\notes.txt", std::string(3 << 20, 'n'));
+  ASSERT_EQ(install(folder), 0);
+  std::uintmax_t ours = 0;
+  for (const wchar_t* name : {L"README.txt", L"LICENSE.txt", L"veltrim.exe", L"uninstall.exe"})
+    ours += fs::file_size(folder + L"\\" + name);
+  const std::optional<Value> size = read_value(kUninstallKey, L"EstimatedSize");
+  ASSERT_TRUE(size && size->type == REG_DWORD);
+  EXPECT_EQ(*reinterpret_cast<const DWORD*>(size->data.data()), (ours + 1023) / 1024);
+
+  // An earlier copy installed here before the setup recorded its files is updated in place.
+  RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUninstallKey) + L"\\Files").c_str());
+  ASSERT_EQ(install(folder), 0);
+
+  write_file(folder + L"\\README.txt", "my own notes now");
+  EXPECT_EQ(uninstall(), 0);
+  EXPECT_EQ(files_in(folder), (std::vector<std::wstring>{L"README.txt", L"notes.txt"}));
+  EXPECT_EQ(read_bytes(folder + L"\\README.txt"), "my own notes now");
+  EXPECT_FALSE(key_exists(kUninstallKey));
+  EXPECT_FALSE(user_path()) << shown(user_path());
+  fs::remove_all(L"C:\\Work");
+}
+
+// A folder name that an expanding PATH would read as a variable: installed, PATH left alone.
+TEST(Setup, FolderNameWithPercentPairLeavesPathAsItWas) {
+  const std::wstring folder = L"C:\\Kit%USERNAME%Tools";
+  set_user_path(expand_sz(L"C:\\A"));
+  EXPECT_EQ(install(folder), 7);
+  EXPECT_TRUE(fs::exists(folder + L"\\veltrim.exe"));
+  EXPECT_TRUE(user_path() == expand_sz(L"C:\\A")) << shown(user_path());
+  EXPECT_EQ(uninstall(), 0);
+  expect_nothing_left(folder);
+  EXPECT_TRUE(user_path() == expand_sz(L"C:\\A")) << shown(user_path());
+  set_user_path(std::nullopt);
+}
+
+// veltrim.exe running as a filter (`veltrim -`), waiting on a pipe until `input` is closed.
+struct Filter {
+  HANDLE process = nullptr, input = nullptr;
+};
+
+Filter start_filter(const std::wstring& exe) {
+  Filter f;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  std::wstring line = L"\"" + exe + L"\" -";
+  PROCESS_INFORMATION pi{};
+  if (CreatePipe(&si.hStdInput, &f.input, &inherit, 0) &&
+      SetHandleInformation(f.input, HANDLE_FLAG_INHERIT, 0) &&
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    f.process = pi.hProcess;
+  }
+  CloseHandle(si.hStdInput);
+  return f;
+}
+
+// A running veltrim.exe can be neither replaced nor deleted: the update and the uninstall end
+// with 9 and change nothing.
+TEST(Setup, RunningVeltrimStopsUpdateAndUninstallWithNothingChanged) {
+  set_user_path(sz(L"C:\\A"));
+  ASSERT_EQ(install(), 0);
+  const std::wstring exe = kDefaultFolder + L"\\veltrim.exe";
+  // An update would write its own version.
+  RegSetKeyValueW(HKEY_CURRENT_USER, kUninstallKey, L"DisplayVersion", REG_SZ, L"1.0", 8);
+  const Filter filter = start_filter(exe);
+  ASSERT_NE(filter.process, nullptr);
+  const auto written = fs::last_write_time(exe);
+  const std::vector<std::wstring> all = {L"LICENSE.txt", L"README.txt", L"uninstall.exe",
+                                         L"veltrim.exe"};
+  const auto expect_unchanged = [&] {
+    EXPECT_TRUE(read_value(kUninstallKey, L"DisplayVersion") == sz(L"1.0"));
+    EXPECT_EQ(fs::last_write_time(exe), written);
+    EXPECT_EQ(files_in(kDefaultFolder), all);
+    EXPECT_TRUE(user_path() == sz(L"C:\\A;" + kDefaultFolder)) << shown(user_path());
+  };
+  EXPECT_EQ(install(), 9);
+  expect_unchanged();
+  EXPECT_EQ(uninstall_in_place(kDefaultFolder), 9);
+  expect_unchanged();
+  uninstall();  // ends with 0 at once, whatever its copy meets (setup.nsi)
+  expect_unchanged();
+
+  CloseHandle(filter.input);
+  EXPECT_EQ(WaitForSingleObject(filter.process, 30000), WAIT_OBJECT_0);
+  CloseHandle(filter.process);
+  // In place, the uninstall is over when its command ends, and leaves its own file alone.
+  EXPECT_EQ(uninstall_in_place(kDefaultFolder), 0);
+  EXPECT_EQ(files_in(kDefaultFolder), std::vector<std::wstring>{L"uninstall.exe"});
+  EXPECT_FALSE(key_exists(kUninstallKey));
+  EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
+  fs::remove_all(kDefaultFolder);
+  expect_nothing_left(kDefaultFolder);
+  set_user_path(std::nullopt);
+}
+
+// The widths of the first icon a file carries (0 in the directory stands for 256).
+std::vector<int> icon_widths(const std::wstring& file) {
+  const LPCWSTR group_icon = MAKEINTRESOURCEW(14);  // RT_GROUP_ICON, of the wide API
+  std::vector<int> widths;
+  HMODULE m = LoadLibraryExW(file.c_str(), nullptr,
+                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (m == nullptr) return widths;
+  LPWSTR first = nullptr;
+  EnumResourceNamesW(
+      m, group_icon,
+      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+        *reinterpret_cast<LPWSTR*>(found) = name;  // an ordinal, in the files checked here
+        return FALSE;
+      },
+      reinterpret_cast<LONG_PTR>(&first));
+  HRSRC r = first != nullptr ? FindResourceW(m, first, group_icon) : nullptr;
+  const auto* dir =
+      r != nullptr ? static_cast<const BYTE*>(LockResource(LoadResource(m, r))) : nullptr;
+  if (dir != nullptr) {
+    const int count = dir[4] | dir[5] << 8;
+    for (int i = 0; i < count; ++i) widths.push_back(dir[6 + 14 * i] == 0 ? 256 : dir[6 + 14 * i]);
+  }
+  std::sort(widths.begin(), widths.end());
+  FreeLibrary(m);
+  return widths;
+}
+
+TEST(Setup, ProgramSetupAndUninstallerCarryTheProductsIcon) {
+  set_user_path(std::nullopt);
+  ASSERT_EQ(install(), 0);
+  const std::vector<int> want = {16, 24, 32, 48, 64, 128, 256};
+  EXPECT_EQ(icon_widths(kDefaultFolder + L"\\veltrim.exe"), want);
+  EXPECT_EQ(icon_widths(setup_file()), want);
+  EXPECT_EQ(icon_widths(kDefaultFolder + L"\\uninstall.exe"), want);
+  EXPECT_TRUE(read_value(kUninstallKey, L"DisplayIcon") == sz(kDefaultFolder + L"\\veltrim.exe"));
+  ASSERT_EQ(uninstall(), 0);
+  expect_nothing_left(kDefaultFolder);
 }
 
 }  // namespace

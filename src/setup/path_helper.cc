@@ -1,19 +1,26 @@
 // veltrim-path: the setup's hand on this user's PATH (HKCU\Environment, value Path), so that
-// PATH never passes through one of the setup's own strings, which hold 1,024 characters.
+// PATH never passes through one of the setup's own strings, which hold 1,024 characters; and
+// the fingerprint by which the setup knows the files it wrote.
 //
 //   veltrim-path add FOLDER                  appends FOLDER unless an entry names it
 //   veltrim-path remove FOLDER [--drop-empty]  takes out every entry naming FOLDER; with
 //                                            --drop-empty, a PATH left empty is deleted
+//   veltrim-path hash FILE                   prints the file's SHA-256 (64 small hex digits)
 //
-// Exit codes (the setup checks them, and passes 3 to 5 on as its own):
-//   0  PATH changed
+// Exit codes (the setup checks them, and passes 3 to 7 on as its own):
+//   0  PATH changed; the hash printed
 //   1  nothing to do: the folder is on PATH already (add), or not on it (remove)
 //   2  there was no PATH: it was created, holding the folder (add)
-//   3  PATH could not be read whole, or is not a string: left as it was
+//   3  PATH could not be read whole, or is not a string: left as it was; the file could not
+//      be read
 //   4  the new PATH would pass 32,767 characters: left as it was
 //   5  the new PATH could not be written: left as it was, or as the system kept it
-//   6  wrong arguments
+//   6  wrong arguments, or a folder holding a ';'
+//   7  the folder holds two '%', which an expanding PATH may turn into another folder: PATH
+//      left as it was
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <bcrypt.h>
 
 #include <cstring>
 #include <string>
@@ -34,6 +41,7 @@ enum Exit : int {
   kTooLong = 4,
   kUnwritable = 5,
   kUsage = 6,
+  kVariable = 7,
 };
 
 enum class Read { ok, missing, failed };
@@ -111,6 +119,9 @@ int run(bool add, const std::u16string& folder, bool drop_empty) {
                              : veltrim::setup::remove_folder(path.text, folder, fold_system);
     if (r.edit == PathEdit::too_long) {
       code = kTooLong;
+    } else if (r.edit == PathEdit::unfit) {
+      code = veltrim::setup::folder_fit(folder) == veltrim::setup::FolderFit::variable ? kVariable
+                                                                                       : kUsage;
     } else if (r.edit == PathEdit::changed) {
       path.text = r.value;
       if (!add && drop_empty && path.text.empty()) {
@@ -127,11 +138,45 @@ int run(bool add, const std::u16string& folder, bool drop_empty) {
   return code;
 }
 
+// The file's SHA-256 as 64 small hex digits on standard output. A file that another program
+// holds open is read as it is: the hash says whether its bytes are still the setup's.
+int print_hash(const wchar_t* file) {
+  const HANDLE h =
+      CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kUnreadable;
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0 &&
+            BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+  std::vector<UCHAR> block(1 << 16);
+  for (DWORD got = 0; ok;) {
+    ok = ReadFile(h, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) != 0;
+    if (!ok || got == 0) break;
+    ok = BCryptHashData(hash, block.data(), got, 0) >= 0;
+  }
+  UCHAR digest[32] = {};
+  ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+  if (hash != nullptr) BCryptDestroyHash(hash);
+  if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+  CloseHandle(h);
+  if (!ok) return kUnreadable;
+  char text[65] = {};
+  for (int i = 0; i < 32; ++i) {
+    text[2 * i] = "0123456789abcdef"[digest[i] >> 4];
+    text[2 * i + 1] = "0123456789abcdef"[digest[i] & 15];
+  }
+  DWORD written = 0;
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return WriteFile(out, text, 64, &written, nullptr) && written == 64 ? kChanged : kUnreadable;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3 || argc > 4) return kUsage;
   const std::wstring verb = argv[1];
+  if (verb == L"hash") return argc == 3 ? print_hash(argv[2]) : kUsage;
   const std::wstring option = argc == 4 ? argv[3] : L"";
   const bool add = verb == L"add";
   if ((!add && verb != L"remove") || (add && argc == 4) ||
@@ -139,6 +184,6 @@ int wmain(int argc, wchar_t** argv) {
     return kUsage;
   }
   const std::wstring folder = argv[2];
-  if (folder.empty() || folder.find(L';') != std::wstring::npos) return kUsage;
+  if (folder.empty()) return kUsage;
   return run(add, std::u16string(folder.begin(), folder.end()), argc == 4);
 }

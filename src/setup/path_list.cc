@@ -29,7 +29,20 @@ bool names_folder(std::u16string_view entry, std::u16string_view folder, FoldUni
   return true;
 }
 
+FolderFit folder_fit(std::u16string_view folder) {
+  if (folder.find(u';') != std::u16string_view::npos) return FolderFit::separator;
+  // Whether the text between two '%' names a variable depends on the environment of each
+  // process that reads PATH, at the time it reads it: any pair may expand.
+  const std::size_t percent = folder.find(u'%');
+  if (percent != std::u16string_view::npos &&
+      folder.find(u'%', percent + 1) != std::u16string_view::npos) {
+    return FolderFit::variable;
+  }
+  return FolderFit::fits;
+}
+
 PathResult add_folder(std::u16string_view path, std::u16string_view folder, FoldUnit fold) {
+  if (folder_fit(folder) != FolderFit::fits) return {PathEdit::unfit, {}};
   for (std::size_t at = 0;;) {
     const std::size_t end = std::min(path.find(u';', at), path.size());
     if (names_folder(path.substr(at, end - at), folder, fold)) return {};

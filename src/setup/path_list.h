@@ -24,10 +24,20 @@ char16_t fold_ascii(char16_t unit);
 // either side no longer count.
 bool names_folder(std::u16string_view entry, std::u16string_view folder, FoldUnit fold);
 
+// Whether a folder can be a PATH entry that names exactly it.
+enum class FolderFit {
+  fits,
+  separator,  // a ';' would split it into two entries
+  variable,   // two '%' may enclose a variable's name, which an expanding PATH replaces
+};
+
+FolderFit folder_fit(std::u16string_view folder);
+
 enum class PathEdit {
   changed,    // `value` is the new PATH
   unchanged,  // nothing to do: the folder is there already (add), or nowhere (remove)
   too_long,   // the new PATH would pass kPathMaxUnits: leave it as it is
+  unfit,      // the folder cannot be an entry (folder_fit says why): leave PATH as it is
 };
 
 struct PathResult {
@@ -35,8 +45,8 @@ struct PathResult {
   std::u16string value;
 };
 
-// PATH with the folder appended once, unless an entry already names it. After a trailing ';'
-// the folder gets one too, so that taking it out again gives the value back exactly.
+// PATH with the folder appended once, unless an entry already names it or it does not fit. After a
+// trailing ';' the folder gets one too, so that taking it out again gives the value back exactly.
 PathResult add_folder(std::u16string_view path, std::u16string_view folder, FoldUnit fold);
 
 // PATH without the entries that name the folder, each taken out with the ';' that joined it
