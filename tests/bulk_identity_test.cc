@@ -99,6 +99,44 @@ TEST(Dispatch, ChoosesTheUnitThisProcessorShouldGet) {
   EXPECT_STREQ(isa_name(active_isa()), expected);
 }
 
+// The choice over feature sets, on both sides of every line it draws: each feature a wide
+// unit is compiled for, taken away once. No emulator here runs AVX-512, so only this shows
+// what a Skylake-X or Cascade Lake server (AVX-512BW without VBMI2) gets.
+TEST(Dispatch, FeatureSetsToUnits) {
+  ProcessorFeatures avx2;
+  avx2.sse2 = avx2.avx2 = avx2.bmi1 = avx2.bmi2 = avx2.popcnt = avx2.pclmul = true;
+  ProcessorFeatures skylake_x = avx2;
+  skylake_x.avx512f = skylake_x.avx512bw = true;
+  ProcessorFeatures ice_lake = skylake_x;
+  ice_lake.avx512vbmi2 = true;
+  const auto without = [](ProcessorFeatures f, bool ProcessorFeatures::*feature) {
+    f.*feature = false;
+    return f;
+  };
+  const struct {
+    const char* what;
+    ProcessorFeatures features;
+    Isa unit;
+  } rows[] = {
+      {"none (ARM64)", {}, ISA_PLAIN},
+      {"x86-64", without(avx2, &ProcessorFeatures::avx2), ISA_SSE2},
+      {"AVX2 and the bit instructions", avx2, ISA_AVX2},
+      {"no BMI1", without(avx2, &ProcessorFeatures::bmi1), ISA_SSE2},
+      {"no BMI2", without(avx2, &ProcessorFeatures::bmi2), ISA_SSE2},
+      {"no POPCNT", without(avx2, &ProcessorFeatures::popcnt), ISA_SSE2},
+      {"no PCLMUL", without(avx2, &ProcessorFeatures::pclmul), ISA_SSE2},
+      {"AVX-512BW without VBMI2 (Skylake-X)", skylake_x, ISA_AVX2},
+      {"AVX-512BW and VBMI2 (Ice Lake)", ice_lake, ISA_AVX512},
+      {"AVX-512 without BW", without(ice_lake, &ProcessorFeatures::avx512bw), ISA_AVX2},
+      {"AVX-512 without F", without(ice_lake, &ProcessorFeatures::avx512f), ISA_AVX2},
+      {"AVX-512 without PCLMUL", without(ice_lake, &ProcessorFeatures::pclmul), ISA_SSE2},
+      {"AVX-512 without AVX2", without(ice_lake, &ProcessorFeatures::avx2), ISA_SSE2},
+  };
+  for (const auto& row : rows) {
+    EXPECT_STREQ(isa_name(widest_unit_for(row.features)), isa_name(row.unit)) << row.what;
+  }
+}
+
 std::array<std::uint64_t, 9> flat(const CharMasks& m) {
   return {m.space, m.blank, m.comma, m.open, m.close, m.colon, m.semi, m.slash, m.star};
 }

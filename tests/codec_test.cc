@@ -223,6 +223,8 @@ TEST(Codec, LeadBytesAndOverlongFormsBothWays) {
       {"\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
       {"\xF4\x90\x80\x80", 4, 0},         // U+110000
       {"\xF5\x80\x80\x80", 0, 0},         // F5 leads nothing
+      {"\xC5\xC5",         2, 0},         // a continuation of the form 11xxxxxx
+      {"\xE6\x97\xE6",     3, 0},         // ... last of three
       // clang-format on
   };
   for (const auto& row : rows) {

@@ -27,7 +27,7 @@ TEST_F(NativeFileTest, ReadsWholeFileThroughStream) {
   unsigned char c = 0;
   std::uint32_t n = 0;
   std::string seen;
-  while (in_read_byte(*in, &c, &n) && n == 1) seen += static_cast<char>(c);
+  for (in_read_byte(*in, &c, &n); n == 1; in_read_byte(*in, &c, &n)) seen += static_cast<char>(c);
   EXPECT_EQ(seen, "a/b");
   EXPECT_FALSE(in->failed);
 }
@@ -57,6 +57,36 @@ TEST_F(NativeFileTest, OutputIsTruncatedOnlyWhenAsked) {
   EXPECT_EQ(out.write(bytes, 3), 3);
   EXPECT_TRUE(out.close());
   EXPECT_EQ(read_file("out.olf"), "new");
+}
+
+// A refused output that the open made goes again; one that was there stays as it was, and so
+// does a file that another program moved onto the name meanwhile (Windows does not let one
+// while the output is open: then the output is removed as made).
+TEST_F(NativeFileTest, DiscardRemovesOnlyTheFileItMade) {
+  const struct {
+    const char* what;
+    const char* before;  // nullptr: no file of that name
+    bool moved_onto;     // another file renamed onto the name once the output is open
+  } rows[] = {
+      {"made", nullptr, false},
+      {"there before", "old bytes", false},
+      {"made, then another in its place", nullptr, true},
+  };
+  for (const auto& row : rows) {
+    fs::remove("o.olf");
+    if (row.before != nullptr) write_file("o.olf", row.before);
+    write_file("theirs.txt", "theirs");
+    NativeOutputFile out;
+    ASSERT_TRUE(out.open("o.olf")) << row.what;
+    std::error_code moved;
+    if (row.moved_onto) fs::rename("theirs.txt", "o.olf", moved);
+    out.discard();
+    const bool theirs = row.moved_onto && !moved;
+    EXPECT_EQ(fs::exists("o.olf"), row.before != nullptr || theirs) << row.what;
+    if (row.before != nullptr || theirs) {
+      EXPECT_EQ(read_file("o.olf"), theirs ? "theirs" : row.before) << row.what;
+    }
+  }
 }
 
 // One file under two names is one identity; another file, or a device, is another.

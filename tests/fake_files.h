@@ -43,19 +43,29 @@ class FakeNames final : public NameSystem {
   }
 };
 
-// One file: its bytes and what the system tells of it.
+constexpr std::size_t kNoFault = static_cast<std::size_t>(-1);
+
+// One file: its bytes, what the system tells of it, and where its calls fail as the system's
+// can: a read error past some offset, a full disk, a truncate refused, a delayed write lost at
+// the close.
 struct FakeFile {
   std::string bytes;
   FileFacts facts;
+  std::size_t fail_read_at = kNoFault;   // reads deliver bytes up to here, then fail
+  std::size_t fail_write_at = kNoFault;  // a write that would pass this size fails
+  bool fail_truncate = false;
+  bool fail_close = false;
 };
 
 // Files by name; two names of one file share it. Outputs missing are made with identities of
-// their own.
+// their own, or `made_facts`; outputs named in `locked` are another run's.
 class FakeFiles final : public FileSystem {
  public:
   std::map<std::string, std::shared_ptr<FakeFile>> files;
   std::shared_ptr<FakeFile> in;   // standard input, none when null
   std::shared_ptr<FakeFile> out;  // standard output, none when null
+  std::vector<std::string> locked;
+  const FileFacts* made_facts = nullptr;
 
   // A disk file of known identity.
   std::shared_ptr<FakeFile> add(const std::string& name, const std::string& bytes) {
@@ -71,8 +81,12 @@ class FakeFiles final : public FileSystem {
     return found == files.end() ? nullptr : std::make_unique<Input>(found->second);
   }
   std::unique_ptr<OutputFile> open_output(const char* name) override {
-    if (files.find(name) == files.end()) add(name, "");
-    return std::make_unique<Output>(files[name]);
+    if (std::find(locked.begin(), locked.end(), name) != locked.end()) return nullptr;
+    const bool made = files.find(name) == files.end();
+    if (made) add(name, "");
+    if (made && made_facts != nullptr) files[name]->facts = *made_facts;
+    // A made file is removed by its discard while the name still holds it.
+    return std::make_unique<Output>(files[name], made ? this : nullptr, name);
   }
   std::unique_ptr<InputFile> standard_input() override {
     return in ? std::make_unique<Input>(in) : nullptr;
@@ -86,7 +100,8 @@ class FakeFiles final : public FileSystem {
    public:
     explicit Input(std::shared_ptr<FakeFile> f) : f_(std::move(f)) {}
     long read(unsigned char* dst, std::size_t size) override {
-      const std::size_t n = std::min(size, f_->bytes.size() - pos_);
+      if (pos_ >= f_->fail_read_at) return -1;
+      const std::size_t n = std::min({size, f_->bytes.size() - pos_, f_->fail_read_at - pos_});
       f_->bytes.copy(reinterpret_cast<char*>(dst), n, pos_);
       pos_ += n;
       return static_cast<long>(n);
@@ -99,20 +114,30 @@ class FakeFiles final : public FileSystem {
   };
   class Output final : public OutputFile {
    public:
-    explicit Output(std::shared_ptr<FakeFile> f) : f_(std::move(f)) {}
+    Output(std::shared_ptr<FakeFile> f, FakeFiles* maker = nullptr, std::string name = {})
+        : f_(std::move(f)), maker_(maker), name_(std::move(name)) {}
     long write(const unsigned char* src, std::size_t size) override {
+      if (f_->bytes.size() + size > f_->fail_write_at) return -1;
       f_->bytes.append(reinterpret_cast<const char*>(src), size);
       return static_cast<long>(size);
     }
-    bool close() override { return true; }
+    bool close() override { return !f_->fail_close; }
     FileFacts facts() const override { return f_->facts; }
     bool truncate() override {
+      if (f_->fail_truncate) return false;
       if (f_->facts.disk) f_->bytes.clear();
       return true;
+    }
+    void discard() override {
+      if (maker_ == nullptr) return;
+      const auto found = maker_->files.find(name_);
+      if (found != maker_->files.end() && found->second == f_) maker_->files.erase(found);
     }
 
    private:
     std::shared_ptr<FakeFile> f_;
+    FakeFiles* maker_;  // the file system that made the file, null when it was there
+    std::string name_;
   };
   std::uint64_t last_index_ = 0;
 };

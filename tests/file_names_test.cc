@@ -26,6 +26,7 @@ TEST(FileNames, CssRule) {
       {"a.css", true, true},   {"A.CSS", true, true},    {".css", true, true},
       {"xcss", false, false},  {"a.cssx", false, true},  {"a.css.bak", false, true},
       {"a.c ss", false, false}, {"a.\xC3\xA7ss", false, false},  // no look-alike letters
+      {"", false, false},      {"a", false, false},      {"css", false, false},  // under 4 bytes
   };
   for (const auto& row : rows) {
     const std::size_t len = std::string(row.name).size();

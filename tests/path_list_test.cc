@@ -45,6 +45,29 @@ TEST(PathList, InstallThenUninstall) {
   }
 }
 
+// Letter case at the edges of the letters, where an off-by-one fold would merge neighbours,
+// and a drive root, whose trailing backslash is all it has after the colon.
+TEST(PathList, FoldAtTheLettersEdgesAndDriveRoot) {
+  const struct {
+    std::u16string before, folder, installed;  // installed "": named already
+  } rows[] = {
+      {u"C:\\a;C:\\z", u"C:\\A", u""},      {u"C:\\A;C:\\Z", u"C:\\z", u""},
+      {u"C:\\@", u"C:\\`", u"C:\\@;C:\\`"},  {u"C:\\[", u"C:\\{", u"C:\\[;C:\\{"},
+      {u"C:\\A", u"C:\\a\\", u""},           {u"C:\\A", u"C:\\B", u"C:\\A;C:\\B"},
+      {u"C:\\A", u"D:\\", u"C:\\A;D:\\"},    {u"C:\\A;D:\\", u"D:\\", u""},
+      {u"d:\\;C:\\A", u"D:\\", u""},
+  };
+  for (const auto& row : rows) {
+    const PathResult added = add_folder(row.before, row.folder, fold_ascii);
+    EXPECT_EQ(added.edit, row.installed.empty() ? PathEdit::unchanged : PathEdit::changed)
+        << narrow(row.before) << " + " << narrow(row.folder);
+    EXPECT_EQ(added.value, row.installed) << narrow(row.before) << " + " << narrow(row.folder);
+    if (!row.installed.empty()) {  // and added once: the second install finds it
+      EXPECT_EQ(add_folder(added.value, row.folder, fold_ascii).edit, PathEdit::unchanged);
+    }
+  }
+}
+
 // A folder goes onto PATH only as an entry that names exactly it, in a REG_EXPAND_SZ PATH too.
 TEST(PathList, FolderThatNoEntryCanNameIsRefused) {
   const struct {

@@ -34,21 +34,34 @@ const FileFacts kDevice = {false, false, {}};  // NUL, /dev/null, a pipe: no ide
 
 struct Ran {
   std::string said;
-  bool ok;
+  int status;
 };
 
-Ran run(Fakes& w, std::vector<std::string> args, bool every_argument = false) {
+// The program's run in the fake world, by default as a script runs it with VELTRIM_STATUS=1.
+Ran run(Fakes& w, std::vector<std::string> args, bool by_the_shell = false,
+        bool status_wanted = true, bool (*delivered)() = nullptr) {
   g_said.clear();
   std::vector<char*> argv = {nullptr};
   for (std::string& a : args) argv.push_back(a.data());
-  const veltrim::World world{w.files, &w.names, [](const char* t) { g_said += t; },
-                             [](const char* t) { g_complained += t; }};
-  const bool ok = run_once(static_cast<int>(argv.size()), argv.data(), world, every_argument);
-  return {g_said, ok};
+  veltrim::World world{w.files, &w.names, [](const char* t) { g_said += t; },
+                       [](const char* t) { g_complained += t; }};
+  world.by_the_shell = by_the_shell;
+  world.status_wanted = status_wanted;
+  world.delivered = delivered;
+  const int status = run_in(static_cast<int>(argv.size()), argv.data(), world);
+  return {g_said, status};
 }
 
 const std::string kOk = "a{b :c }\r\n";
 const std::string kIn = "a { b : c }";
+const std::string kGone = "(no such file)";  // in a row's files after the run
+
+// Rules of 8 bytes ("a{b:cd}" and a LF), so that a block of the streams ends between two.
+std::string repeated(const std::string& text, std::size_t times) {
+  std::string s;
+  while (times-- > 0) s += text;
+  return s;
+}
 
 TEST(Run, OutputGuardsAndIdentity) {
   const struct {
@@ -56,34 +69,57 @@ TEST(Run, OutputGuardsAndIdentity) {
     Arrange setup;
     const char* arg;
     std::string said;
+    int status;  // as VELTRIM_STATUS=1 asks
     std::map<std::string, std::string> after;
   } rows[] = {
-      {"plain", [](Fakes&) {}, "a.css", message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
+      {"plain", [](Fakes&) {}, "a.css", message(msg::kDone, "a.css", "a.olf"), 0, {{"a.olf", kOk}}},
       {"output replaced", [](Fakes& w) { w.files.add("a.olf", "an older, longer output"); },
-       "a.css", message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
+       "a.css", message(msg::kDone, "a.css", "a.olf"), 0, {{"a.olf", kOk}}},
       {"output is the input", [](Fakes& w) { link(w, "a.olf", "a.css"); }, "a.css",
-       message(msg::kCannotWrite, "a.olf"), {{"a.css", kIn}}},
+       message(msg::kCannotWrite, "a.olf"), 1, {{"a.css", kIn}}},
       {"output of unknown identity", [](Fakes& w) { w.files.add("a.olf", "keep")->facts = kUnknownDisk; },
-       "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.olf", "keep"}}},
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.olf", "keep"}}},
+      {"made output of unknown identity", [](Fakes& w) { w.files.made_facts = &kUnknownDisk; },
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.olf", kGone}}},
       {"input of unknown identity", [](Fakes& w) { w.files.files["a.css"]->facts = kUnknownDisk; },
-       "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.css", kIn}}},
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.css", kIn}, {"a.olf", kGone}}},
       {"output a device", [](Fakes& w) { w.files.add("a.olf", "")->facts = kDevice; }, "a.css",
-       message(msg::kDone, "a.css", "a.olf"), {{"a.olf", kOk}}},
-      {"missing input", [](Fakes&) {}, "b.css", message(msg::kCannotRead, "b.css"), {}},
+       message(msg::kDone, "a.css", "a.olf"), 0, {{"a.olf", kOk}}},
+      {"output locked by another run", [](Fakes& w) { w.files.add("a.olf", "theirs"); w.files.locked = {"a.olf"}; },
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.olf", "theirs"}}},
+      {"truncate fails", [](Fakes& w) { w.files.add("a.olf", "keep")->fail_truncate = true; },
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.olf", "keep"}}},
+      {"close fails after the last write", [](Fakes& w) { w.files.add("a.olf", "")->fail_close = true; },
+       "a.css", message(msg::kWriteFailed, "a.olf"), 1, {{"a.olf", kOk}}},
+      {"read fails after the first block",
+       [](Fakes& w) { w.files.add("a.css", repeated("a{b:cd}\n", kBlockSize / 4))->fail_read_at = kBlockSize; },
+       "a.css", message(msg::kReadFailed, "a.css"), 1, {{"a.olf", repeated("a{b:cd}\r\n", kBlockSize / 8)}}},
+      {"read fails after the head", [](Fakes& w) { w.files.add("a.css", "a{} b{}")->fail_read_at = 4; },
+       "a.css", message(msg::kReadFailed, "a.css"), 1, {{"a.olf", "a{}\r\n"}}},
+      {"byte order mark lost at the close",
+       [](Fakes& w) { w.files.add("a.css", "\xEF\xBB\xBF "); w.files.add("a.olf", "")->fail_write_at = 0; },
+       "a.css", message(msg::kWriteFailed, "a.olf"), 1, {{"a.olf", ""}}},
+      {"missing input", [](Fakes&) {}, "b.css", message(msg::kCannotRead, "b.css"), 1, {}},
       {"short output name of another file",
        [](Fakes& w) { w.names.held_for["a.olf"] = "a long theme.olf"; w.files.add("a.olf", "notes"); },
-       "a.css", message(msg::kCannotWrite, "a.olf"), {{"a.olf", "notes"}}},
+       "a.css", message(msg::kCannotWrite, "a.olf"), 1, {{"a.olf", "notes"}}},
       {"short input name", [](Fakes& w) { w.names.held_for["LONG~1.CSS"] = "long name.css"; w.files.add("long name.css", kIn); },
-       "LONG~1.CSS", message(msg::kDone, "long name.css", "long name.olf"), {{"long name.olf", kOk}}},
-      {"wildcard, no match", [](Fakes&) {}, "*.css", message(msg::kCannotRead, "*.css"), {}},
+       "LONG~1.CSS", message(msg::kDone, "long name.css", "long name.olf"), 0, {{"long name.olf", kOk}}},
+      {"wildcard, no match", [](Fakes&) {}, "*.css", message(msg::kCannotRead, "*.css"), 1, {}},
+      {"wildcard, first match fails", [](Fakes& w) { w.names.entries = {{"0.css"}, {"a.css"}}; }, "*.css",
+       message(msg::kCannotRead, "0.css") + message(msg::kDone, "a.css", "a.olf"), 1, {{"a.olf", kOk}}},
   };
   for (const auto& row : rows) {
     Fakes w;
     w.files.add("a.css", kIn);
     row.setup(w);
-    EXPECT_EQ(run(w, {row.arg}).said, msg::kBanner + row.said) << row.what;
+    const Ran r = run(w, {row.arg});
+    EXPECT_EQ(r.said, msg::kBanner + row.said) << row.what;
+    EXPECT_EQ(r.status, row.status) << row.what;
     for (const auto& [name, bytes] : row.after) {
-      EXPECT_EQ(w.files.files[name]->bytes, bytes) << row.what << ": " << name;
+      const auto found = w.files.files.find(name);
+      EXPECT_EQ(found == w.files.files.end() ? kGone : found->second->bytes, bytes)
+          << row.what << ": " << name;
     }
   }
 }
@@ -102,7 +138,7 @@ TEST(Run, WildcardNeverWritesOneOutputTwice) {
     const Ran r = run(w, {"*.css"});
     EXPECT_EQ(r.said, msg::kBanner + message(msg::kDone, "A.css", "A.olf") +
                           message(msg::kCannotWrite, "a.olf"));
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(w.files.files["A.olf"]->bytes, "A{x :1 }\r\n");
   }
 }
@@ -117,8 +153,48 @@ TEST(Run, EveryArgumentWhenAskedTheFirstOtherwise) {
     std::string want = msg::kBanner + message(msg::kDone, "a.css", "a.olf");
     if (every) want += msg::kNameNoCss + message(msg::kDone, "c.css", "c.olf");
     EXPECT_EQ(r.said, want);
-    EXPECT_EQ(r.ok, !every);
+    EXPECT_EQ(r.status, every ? 1 : 0);
     EXPECT_EQ(w.files.files.count("c.olf"), every ? 1u : 0u);
+  }
+}
+
+// What the environment hands the run: whether the shell started it (every argument a file),
+// whether VELTRIM_STATUS wants failures told, and whether the messages reached their streams.
+TEST(Run, StatusAndEveryArgumentFromTheWorld) {
+  const auto lost = [] { return false; };
+  const auto kept = [] { return true; };
+  const std::string a_done = message(msg::kDone, "a.css", "a.olf");
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool by_the_shell, status_wanted, delivered;
+    std::string said;  // after the banner
+    int status;
+  } rows[] = {
+      {"success", {"a.css"}, false, true, true, a_done, 0},
+      {"failure, status wanted", {"b.css"}, false, true, true, message(msg::kCannotRead, "b.css"), 1},
+      {"failure, status not wanted", {"b.css"}, false, false, true, message(msg::kCannotRead, "b.css"), 0},
+      {"messages lost, status wanted", {"a.css"}, false, true, false, a_done, 1},
+      {"messages lost, status not wanted", {"a.css"}, false, false, false, a_done, 0},
+      {"a script's second name ignored", {"a.css", "b.css"}, false, true, true, a_done, 0},
+      {"the shell's second name converted", {"a.css", "b.css"}, true, true, true,
+       a_done + message(msg::kCannotRead, "b.css"), 1},
+      {"the shell's A.css and a.css reach one output", {"A.css", "a.css"}, true, true, true,
+       message(msg::kDone, "A.css", "A.olf") + message(msg::kCannotWrite, "a.olf"), 1},
+      {"filter, status not wanted", {"-"}, false, false, true, "", 0},
+      {"filter's messages lost, status not wanted", {"-"}, false, false, false, "", 1},
+  };
+  for (const auto& row : rows) {
+    Fakes w;
+    w.files.add("a.css", kIn);
+    w.files.add("A.css", kIn);
+    w.files.add("A.olf", "");
+    link(w, "a.olf", "A.olf");  // one file, by either letter case
+    w.files.in = std::make_shared<FakeFile>(FakeFile{kIn, {true, true, {2, 1}}});
+    w.files.out = std::make_shared<FakeFile>(FakeFile{"", {true, true, {2, 2}}});
+    const Ran r = run(w, row.args, row.by_the_shell, row.status_wanted, row.delivered ? +kept : +lost);
+    EXPECT_EQ(r.said, row.args[0] == "-" ? "" : msg::kBanner + row.said) << row.what;
+    EXPECT_EQ(r.status, row.status) << row.what;
   }
 }
 

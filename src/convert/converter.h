@@ -9,10 +9,6 @@
 
 namespace veltrim {
 
-inline bool is_blank(unsigned char c) {
-  return c == kBlanks[0] || c == kBlanks[1] || c == kBlanks[2] || c == kBlanks[3];
-}
-
 // The one record a conversion works on. The driver sets the two files; everything else
 // starts at zero.
 struct ConverterState {

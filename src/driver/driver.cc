@@ -98,12 +98,14 @@ std::unique_ptr<OutputFile> replaceable_output(const World& world, const char* o
   std::unique_ptr<OutputFile> out = world.files.open_output(out_name);
   if (out == nullptr) return nullptr;
   facts = out->facts();
-  if (sameness(facts, in.facts()) != OTHER_FILE) return nullptr;
+  bool replaceable = sameness(facts, in.facts()) == OTHER_FILE;
   for (const FileFacts& before : written) {
-    if (sameness(facts, before) != OTHER_FILE) return nullptr;
+    replaceable = replaceable && sameness(facts, before) == OTHER_FILE;
   }
-  if (!out->truncate()) return nullptr;
-  return out;
+  if (replaceable && out->truncate()) return out;
+  // A refused output that the open made goes again: the refusal leaves nothing behind.
+  out->discard();
+  return nullptr;
 }
 
 // Converts one named file and prints its result line; false when that line tells of a
@@ -161,19 +163,6 @@ bool convert_argument(const World& world, const char* arg, std::vector<FileFacts
   return ok;
 }
 
-// Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.
-// Blanks around the 1 count for nothing: cmd's `set VELTRIM_STATUS=1 && veltrim x.css` stores
-// "1 ", a batch file's line may end in a blank, and a CR LF .env file leaves "1\r".
-bool failure_status_wanted() {
-  const char* v = std::getenv("VELTRIM_STATUS");
-  if (v == nullptr) return false;
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (blank(*v)) ++v;
-  if (*v++ != '1') return false;
-  while (blank(*v)) ++v;
-  return *v == '\0';
-}
-
 // True when every message reached standard output and error. A full disk or a closed pipe
 // there loses the result line that scripts match on: that is a failure too, as cat counts
 // a failing close of its output.
@@ -202,6 +191,18 @@ bool run_once(int argc, char** argv, const World& world, bool every_argument) {
   return ok;
 }
 
+// Scripts that set VELTRIM_STATUS=1 get exit status 1 after a failure; others rely on 0.
+// Blanks around the 1 count for nothing: cmd's `set VELTRIM_STATUS=1 && veltrim x.css` stores
+// "1 ", a batch file's line may end in a blank, and a CR LF .env file leaves "1\r".
+bool failure_status_wanted(const char* v) {
+  if (v == nullptr) return false;
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (blank(*v)) ++v;
+  if (*v++ != '1') return false;
+  while (blank(*v)) ++v;
+  return *v == '\0';
+}
+
 bool filter(const World& world) {
   constexpr char kStandard[] = "-";
   const std::unique_ptr<InputFile> in = world.files.standard_input();
@@ -225,24 +226,32 @@ bool filter(const World& world) {
   return false;
 }
 
+int run_in(int argc, char** argv, const World& world) {
+  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
+  // Explorer passes every file dropped on the program or sent to it; a script that passes
+  // several names has always had the first converted alone.
+  bool ok = filtering ? filter(world) : run_once(argc, argv, world, world.by_the_shell);
+  ok = (world.delivered == nullptr || world.delivered()) && ok;
+  return !ok && (filtering || world.status_wanted) ? 1 : 0;
+}
+
 int run_veltrim(int argc, char** argv) {
   start_process();
   const std::unique_ptr<FileSystem> files = system_files();
   const std::unique_ptr<NameSystem> names = system_names();
-  const World world{*files, names.get(), print_text, print_error};
-  if (argc >= 2 && std::strcmp(argv[1], "-") == 0) {
-    const bool ok = filter(world);
-    return messages_delivered() && ok ? 0 : 1;
-  }
-  // Explorer passes every file dropped on the program or sent to it; a script that passes
-  // several names has always had the first converted alone.
-  bool ok = run_once(argc, argv, world, started_by_the_shell());
-  if (should_wait_for_enter()) {
+  World world{*files, names.get(), print_text, print_error};
+  world.by_the_shell = started_by_the_shell();
+  world.status_wanted = failure_status_wanted(std::getenv("VELTRIM_STATUS"));
+  world.delivered = messages_delivered;
+  const int status = run_in(argc, argv, world);
+  // The messages are out (run_in flushed them): the console that Explorer made for the
+  // process shows them until Enter, which the filter never waits for.
+  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
+  if (!filtering && should_wait_for_enter()) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }
-  ok = messages_delivered() && ok;
-  return !ok && failure_status_wanted() ? 1 : 0;
+  return status;
 }
 
 }  // namespace veltrim

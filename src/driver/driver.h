@@ -40,7 +40,8 @@ constexpr std::size_t kClosingSize = 2 * kNameSize + 128;
 void closing_text(const Outcome& outcome, const char* in_name, const char* out_name,
                   char (&text)[kClosingSize]);
 
-// What a run works with: the system's files, names and console, or a test's fakes.
+// What a run works with: the system's files, names, console and environment, or a test's
+// fakes.
 struct World {
   FileSystem& files;
   // Short names and wildcards, where the program has them to handle (Windows); nullptr where
@@ -48,6 +49,13 @@ struct World {
   NameSystem* names;
   void (*say)(const char* text);       // a message on standard output
   void (*complain)(const char* text);  // a message on standard error
+  // The Windows shell started the process (a drop, Send To): every argument is a file.
+  bool by_the_shell = false;
+  // The environment asks for exit status 1 after a failure (failure_status_wanted).
+  bool status_wanted = false;
+  // Whether every message reached standard output and error, once all are said; nullptr
+  // where they cannot be lost (a test's memory).
+  bool (*delivered)() = nullptr;
 };
 
 // One run, from the banner to the last message; false when a message told of a failure.
@@ -60,9 +68,18 @@ bool run_once(int argc, char** argv, const World& world, bool every_argument = f
 // message that a file's failure gives, naming "-", goes to standard error. False then.
 bool filter(const World& world);
 
-// The whole program: banner, checks, conversion, report. Returns 0, or 1 after a failure when
-// the environment sets VELTRIM_STATUS=1. As `veltrim -`, a filter from standard input to
-// standard output: silent, and 1 after a failure.
+// Whether the value of VELTRIM_STATUS (nullptr when unset) asks for exit status 1 after a
+// failure: "1", with blanks around it (CR and LF too) counting for nothing.
+bool failure_status_wanted(const char* value);
+
+// A whole run in a world, to its exit status: `veltrim -` as the filter, which gives 1 after a
+// failure; otherwise the named files (every argument when the shell started the process),
+// which give 1 after a failure only when the world's status is wanted. A message that could
+// not be delivered is a failure too.
+int run_in(int argc, char** argv, const World& world);
+
+// The whole program in the system's world: banner, checks, conversion, report, and the wait
+// for Enter where Explorer made the console. Returns run_in's status.
 int run_veltrim(int argc, char** argv);
 
 }  // namespace veltrim

@@ -73,6 +73,27 @@ struct IsaUnit {
                                unsigned char* q);
 };
 
+// What a processor offers that a unit needs: each unit is compiled for a set of these (see
+// CMakeLists.txt) and runs only where the processor has every one.
+struct ProcessorFeatures {
+  bool sse2 = false;  // every x86-64 processor
+  bool avx2 = false;
+  bool bmi1 = false;
+  bool bmi2 = false;
+  bool popcnt = false;
+  bool pclmul = false;
+  bool avx512f = false;
+  bool avx512bw = false;
+  bool avx512vbmi2 = false;  // the byte compress, which the AVX-512 unit writes with
+};
+
+// The processor this runs on.
+ProcessorFeatures this_processor();
+// Whether a processor with `features` runs the unit of `isa`, whether or not a build has it.
+bool processor_runs(Isa isa, const ProcessorFeatures& features);
+// The widest unit such a processor runs.
+Isa widest_unit_for(const ProcessorFeatures& features);
+
 // The unit in use; chosen at start, see implementation.cc.
 const IsaUnit& active_unit();
 Isa active_isa();

@@ -37,41 +37,72 @@ const IsaUnit* unit_of(Isa isa) {
   }
 }
 
-bool processor_runs(Isa isa) {
-#if defined(VELTRIM_X86_UNITS)
-  __builtin_cpu_init();
-  const bool bits = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-                    __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("pclmul");
-  if (isa == ISA_AVX512) {
-    return bits && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2");
-  }
-  if (isa == ISA_AVX2) return bits && __builtin_cpu_supports("avx2");
-#endif
-  (void)isa;
-  return true;
-}
-
-Isa choose() {
+// The widest unit that this build has and a processor with `here` runs, or the narrower one
+// that `wanted` names.
+Isa choose(const ProcessorFeatures& here, const char* wanted) {
+  const auto runs = [&here](int i) {
+    return unit_of(static_cast<Isa>(i)) != nullptr && processor_runs(static_cast<Isa>(i), here);
+  };
   Isa widest = ISA_PLAIN;
   for (int i = ISA_PLAIN; i < ISA_COUNT; ++i) {
-    if (isa_runs_here(static_cast<Isa>(i))) widest = static_cast<Isa>(i);
+    if (runs(i)) widest = static_cast<Isa>(i);
   }
-  const char* wanted = std::getenv("VELTRIM_ISA");
   if (wanted == nullptr) return widest;
   for (int i = ISA_PLAIN; i < widest; ++i) {
-    if (std::strcmp(wanted, kNames[i]) == 0 && isa_runs_here(static_cast<Isa>(i))) {
-      return static_cast<Isa>(i);
-    }
+    if (std::strcmp(wanted, kNames[i]) == 0 && runs(i)) return static_cast<Isa>(i);
   }
   return widest;
 }
 
-Isa g_isa = choose();
+Isa g_isa = choose(this_processor(), std::getenv("VELTRIM_ISA"));
 
 }  // namespace
 
+ProcessorFeatures this_processor() {
+  ProcessorFeatures f;
+#if defined(VELTRIM_X86_UNITS)
+  __builtin_cpu_init();
+  f.sse2 = true;
+  f.avx2 = __builtin_cpu_supports("avx2");
+  f.bmi1 = __builtin_cpu_supports("bmi");
+  f.bmi2 = __builtin_cpu_supports("bmi2");
+  f.popcnt = __builtin_cpu_supports("popcnt");
+  f.pclmul = __builtin_cpu_supports("pclmul");
+  f.avx512f = __builtin_cpu_supports("avx512f");
+  f.avx512bw = __builtin_cpu_supports("avx512bw");
+  f.avx512vbmi2 = __builtin_cpu_supports("avx512vbmi2");
+#endif
+  return f;
+}
+
+bool processor_runs(Isa isa, const ProcessorFeatures& f) {
+  // The bit instructions that both wide units are compiled with.
+  const bool bits = f.bmi1 && f.bmi2 && f.popcnt && f.pclmul;
+  switch (isa) {
+    case ISA_PLAIN:
+      return true;
+    case ISA_SSE2:
+      return f.sse2;
+    case ISA_AVX2:
+      return f.sse2 && f.avx2 && bits;
+    case ISA_AVX512:
+      // AVX-512BW alone (Skylake-X, Cascade Lake) lacks the byte compress: AVX2 runs there.
+      return f.sse2 && f.avx2 && bits && f.avx512f && f.avx512bw && f.avx512vbmi2;
+    default:
+      return false;
+  }
+}
+
+Isa widest_unit_for(const ProcessorFeatures& features) {
+  Isa widest = ISA_PLAIN;
+  for (int i = ISA_PLAIN; i < ISA_COUNT; ++i) {
+    if (processor_runs(static_cast<Isa>(i), features)) widest = static_cast<Isa>(i);
+  }
+  return widest;
+}
+
 bool isa_runs_here(Isa isa) {
-  return unit_of(isa) != nullptr && processor_runs(isa);
+  return unit_of(isa) != nullptr && processor_runs(isa, this_processor());
 }
 
 const IsaUnit& active_unit() {

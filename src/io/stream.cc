@@ -30,11 +30,6 @@ bool write_all(Sink& sink, const unsigned char* src, std::size_t size) {
 
 namespace {
 
-std::size_t clamp_block(std::size_t block) {
-  if (block == 0) return 1;
-  return block < kBlockSize ? block : kBlockSize;
-}
-
 // The stream's own failure is sticky: every later write transfers nothing.
 bool flush_part(OutStream& f, const unsigned char* src, std::size_t size) {
   if (write_all(*f.raw, src, size)) return true;
@@ -44,22 +39,26 @@ bool flush_part(OutStream& f, const unsigned char* src, std::size_t size) {
 
 }  // namespace
 
+// The block is kBlockSize for the tool and a few bytes in the tests: never 0, which would
+// read and write nothing for ever, nor more than the buffer holds.
 void in_attach(InStream& f, Source* raw, std::size_t block) {
+  assert(block >= 1 && block <= kBlockSize);
   f.raw = raw;
-  f.block = clamp_block(block);
+  f.block = block;
   f.pos = f.len = 0;
-  f.ended = f.failed = false;
+  f.failed = false;
 }
 
 void out_attach(OutStream& f, Sink* raw, std::size_t block) {
+  assert(block >= 1 && block <= kBlockSize);
   f.raw = raw;
-  f.block = clamp_block(block);
+  f.block = block;
   f.len = 0;
   f.failed = false;
 }
 
 bool in_refill(InStream& f) {
-  if (f.ended || f.failed) return false;
+  if (f.failed) return false;
   ASAN_UNPOISON_MEMORY_REGION(f.buf, f.block);
   const long n = f.raw->read(f.buf, f.block);
   assert(n <= static_cast<long>(f.block) && "the source keeps to what it was asked");
@@ -68,11 +67,7 @@ bool in_refill(InStream& f) {
     return false;
   }
   ASAN_POISON_MEMORY_REGION(f.buf + n, kBlockSize - static_cast<std::size_t>(n));
-  if (n == 0) {
-    // Sticky: a terminal or pipe may offer more after an end, but the scan is over.
-    f.ended = true;
-    return false;
-  }
+  if (n == 0) return false;
   f.pos = 0;
   f.len = static_cast<std::size_t>(n);
   return true;

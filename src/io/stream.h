@@ -42,14 +42,14 @@ bool write_all(Sink& sink, const unsigned char* src, std::size_t size);
 constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
 
 // Input stream: a block buffer refilled from `raw`, which never reports more than it was
-// asked (the byte order mark's layer, which checks the file it reads). End of input and
-// failure are sticky.
+// asked (the byte order mark's layer, which checks the file it reads). A failure is sticky;
+// the end is the source's to keep: the byte order mark's layer reports it again on every read
+// after it, so a terminal or pipe that offers more after an end is never read on.
 struct InStream {
   Source* raw = nullptr;
   std::size_t block = kBlockSize;  // bytes asked of `raw` per refill, 1..kBlockSize
   std::size_t pos = 0;             // next byte to hand out
   std::size_t len = 0;             // bytes held in buf
-  bool ended = false;
   bool failed = false;
   unsigned char buf[kBlockSize];
 };
@@ -74,17 +74,15 @@ void out_attach(OutStream& f, Sink* raw, std::size_t block = kBlockSize);
 // Refills an exhausted buffer; false at end of input or on failure.
 bool in_refill(InStream& f);
 
-// Reads one byte into *dst and stores the count (1, or 0 at end of input) in *count.
-// Returns false only when the read failed (then *count is 0 too); *dst is untouched
-// unless a byte was read.
-inline bool in_read_byte(InStream& f, unsigned char* dst, std::uint32_t* count) {
+// Reads one byte into *dst and stores the count in *count: 1, or 0 at the end of input and
+// after a failure, which `failed` tells apart. *dst is untouched unless a byte was read.
+inline void in_read_byte(InStream& f, unsigned char* dst, std::uint32_t* count) {
   if (f.pos == f.len && !in_refill(f)) {
     *count = 0;
-    return !f.failed;
+    return;
   }
   *dst = f.buf[f.pos++];
   *count = 1;
-  return true;
 }
 
 // Steps back over the byte read last, so that the next read returns it again. That byte is
@@ -105,8 +103,9 @@ inline bool out_write(OutStream& f, const unsigned char* src, std::size_t size) 
 }
 
 // Direct access to the buffers for bulk paths that move many bytes in one step: what is
-// buffered and not yet read, and the room left in the output, the slack included (none
-// after a failure). A bulk writer calls out_flush_blocks before it hands the stream back.
+// buffered and not yet read, and the room left in the output, the slack included. A bulk
+// writer calls out_flush_blocks before it hands the stream back, and asks for room only
+// after it succeeded: a failed stream has none to give.
 inline const unsigned char* in_next(const InStream& f) {
   return f.buf + f.pos;
 }
@@ -120,7 +119,8 @@ inline unsigned char* out_next(OutStream& f) {
   return f.buf + f.len;
 }
 inline std::size_t out_room(const OutStream& f) {
-  return f.failed ? 0 : f.block + kOutSlack - f.len;
+  assert(!f.failed && "asked after a successful out_flush_blocks, which fails on a failed stream");
+  return f.block + kOutSlack - f.len;
 }
 inline void out_commit(OutStream& f, std::size_t n) {
   f.len += n;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "text/codec.h"
 
 namespace veltrim {
@@ -42,8 +43,8 @@ std::size_t name_length(const char* name, std::size_t bytes) {
 bool ends_in_css(const char* name, std::size_t len) {
   if (len < 4) return false;
   const char* const ext = name + len - 4;
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return ext[0] == '.' && lower(ext[1]) == 'c' && lower(ext[2]) == 's' && lower(ext[3]) == 's';
+  return ext[0] == '.' && ascii_lower(ext[1]) == 'c' && ascii_lower(ext[2]) == 's' &&
+         ascii_lower(ext[3]) == 's';
 }
 
 bool holds_css(const char* name, std::size_t len) {
@@ -139,10 +140,7 @@ bool is_device_name(const char* name) {
   while (len > 0 && last[len - 1] == ' ') --len;
   char base[8];
   if (len < 3 || len > 7) return false;
-  for (std::size_t i = 0; i < len; ++i) {
-    const char c = last[i];
-    base[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
+  for (std::size_t i = 0; i < len; ++i) base[i] = ascii_lower(last[i]);
   base[len] = '\0';
   static constexpr const char* kWords[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
   for (const char* word : kWords) {

@@ -45,6 +45,10 @@ class OutputFile : public Sink {
   // Drops what the file held, once it is known that it may be replaced; a pipe or a device
   // has nothing to drop. False on failure.
   virtual bool truncate() = 0;
+  // Gives up a file the run refuses: closes it and, when the open made it, removes it again,
+  // so that a refusal leaves nothing behind. A file that was there before stays as it was,
+  // and so does one that another program put in its place meanwhile.
+  virtual void discard() = 0;
 };
 
 // Opens the files of a run (ninja's DiskInterface is the model: the system's, and a fake).

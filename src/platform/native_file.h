@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 
 namespace veltrim {
@@ -51,6 +52,12 @@ class NativeOutputFile final : public NativeHandle, public OutputFile {
   bool close() override { return release(); }
   FileFacts facts() const override { return file_facts(); }
   bool truncate() override;
+  void discard() override;
+
+ private:
+  // Whether open() made the file, and the name it made it by, for discard().
+  bool created_ = false;
+  char name_[kNameSize] = {};
 };
 
 }  // namespace veltrim

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/file_names.h"
 #include "platform/native_file.h"
 
@@ -92,18 +94,47 @@ long NativeInputFile::read(unsigned char* dst, std::size_t size) {
   return static_cast<long>(n);
 }
 
+namespace {
+
+// The output's descriptor, and whether this call made the file. An existing file is opened as
+// it is; only a missing one is created, with O_EXCL, so that `created` is never true of a file
+// another program made: between the two opens the name may appear, and then it is opened again.
+int open_or_create(const char* name, int flags, bool& created) {
+  for (int tries = 0; tries < 8; ++tries) {
+    int fd = open_retrying(name, flags);
+    if (fd >= 0 || errno != ENOENT) {
+      created = false;
+      return fd;
+    }
+    fd = open_retrying(name, flags | O_CREAT | O_EXCL);
+    if (fd >= 0 || errno != EEXIST) {
+      created = fd >= 0;
+      return fd;
+    }
+  }
+  return -1;  // the name comes and goes faster than it can be opened: refused
+}
+
+}  // namespace
+
 bool NativeOutputFile::open(const char* name) {
   // Opened without O_TRUNC: the name may lead to the input itself, through a hard link, and
   // truncating it would destroy the very bytes about to be read; the run truncates once it
   // has compared the two. O_NOFOLLOW: a symbolic link as the last component would write
-  // wherever it points, outside the folder too, or create the file a dangling one names.
-  // Non-blocking, so that a FIFO with no reader is refused at once (ENXIO) instead of
-  // waiting for ever for one; the writes block again, as on any file.
-  const int fd = open_retrying(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  // wherever it points, outside the folder too, or create the file a dangling one names
+  // (O_EXCL refuses that one too). Non-blocking, so that a FIFO with no reader is refused at
+  // once (ENXIO) instead of waiting for ever for one; the writes block again, as on any file.
+  const std::size_t len = std::strlen(name);
+  if (len >= sizeof name_) return false;  // no file system takes it anyway
+  const int fd = open_or_create(name, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, created_);
   if (fd < 0) return false;
   handle_ = fd;
+  std::memcpy(name_, name, len + 1);
   const int flags = ::fcntl(fd, F_GETFL);
-  bool ok = flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != -1;
+  if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    discard();
+    return false;
+  }
   // One writer at a time: another run converting into the same output holds this lock, and
   // the two would mix their bytes. The lock is advisory and held until the close; a file
   // system that cannot lock at all does not stop the run.
@@ -111,9 +142,27 @@ bool NativeOutputFile::open(const char* name) {
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
-  ok = ok && (locked == 0 || errno != EWOULDBLOCK);
-  if (!ok) release();
-  return ok;
+  if (locked == 0 || errno != EWOULDBLOCK) return true;
+  // Another run locked it first. Even when this open made the file, that run opened it in
+  // the instant before the lock and is writing it now: its output is not removed under it.
+  created_ = false;
+  release();
+  return false;
+}
+
+void NativeOutputFile::discard() {
+  // POSIX removes by name alone, so the name must still lead to this very file: another
+  // program may have put one of its own there meanwhile. A file whose identity cannot be
+  // read is left, as it cannot be told from such a one.
+  const FileFacts mine = file_facts();
+  struct stat st;
+  if (created_ && mine.known && ::lstat(name_, &st) == 0 &&
+      static_cast<std::uint64_t>(st.st_dev) == mine.id.volume &&
+      static_cast<std::uint64_t>(st.st_ino) == mine.id.index) {
+    ::unlink(name_);
+  }
+  created_ = false;
+  release();
 }
 
 bool NativeOutputFile::truncate() {

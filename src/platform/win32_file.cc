@@ -101,11 +101,13 @@ class Win32Names final : public NameSystem {
 };
 
 // CreateFileW on an exact path, kept only when it is a disk file: a console, printer, serial
-// port or pipe would wait for input that never comes, or swallow the output.
+// port or pipe would wait for input that never comes, or swallow the output. `created` tells
+// whether OPEN_ALWAYS made the file.
 HANDLE open_exact(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
-                  DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL, bool* created = nullptr) {
   if (path.empty()) return INVALID_HANDLE_VALUE;
   HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  if (created != nullptr) *created = h != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     return INVALID_HANDLE_VALUE;
@@ -210,14 +212,19 @@ bool NativeOutputFile::open(const char* name) {
   // input nor an output this run has written. A symbolic link or junction is opened as itself
   // and refused. Shared for reading only: an output that another run is writing, or that a
   // program holds open for writing, fails here with a sharing violation.
+  const std::size_t len = std::strlen(name);
+  if (len >= sizeof name_) return false;
   const std::wstring path = exact_path(name);
   constexpr DWORD kShare = FILE_SHARE_READ;
   const HANDLE h = open_exact(path, GENERIC_WRITE, kShare, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, &created_);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  std::memcpy(name_, name, len + 1);
   const Reparse reparse = reparse_of(h);
   if (reparse == PLAIN_FILE) return true;
+  // OPEN_ALWAYS makes no reparse point: this one was there.
+  created_ = false;
   const FileFacts itself = file_facts();
   release();
   if (reparse == LINK) return false;
@@ -236,6 +243,33 @@ bool NativeOutputFile::open(const char* name) {
 bool NativeOutputFile::truncate() {
   // Just opened, the position is at its start.
   return !file_facts().disk || SetEndOfFile(handle_of(handle_)) != 0;
+}
+
+void NativeOutputFile::discard() {
+  // The output's own handle holds no right to delete: with it, every reader that does not
+  // share deleting (`type`, most editors) would be kept out of the output while it is
+  // written, and a file another program holds open could not be opened at all. So the file
+  // is opened again with that right, as itself and sharing nothing but reading, which keeps
+  // anyone from putting another file in its place meanwhile, and deleted through that handle
+  // only when it is the very file this open made. One whose identity cannot be read is left.
+  const FileFacts made = file_facts();
+  const bool remove = created_ && made.known;
+  created_ = false;
+  release();
+  if (!remove) return;
+  const std::wstring path = exact_path(name_);
+  const HANDLE h = path.empty() ? INVALID_HANDLE_VALUE
+                                : CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(h, &info) && info.dwVolumeSerialNumber == made.id.volume &&
+      (std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow) == made.id.index) {
+    FILE_DISPOSITION_INFO gone{};
+    gone.DeleteFile = TRUE;
+    SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+  }
+  CloseHandle(h);
 }
 
 bool NativeOutputFile::open_standard_output() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/ascii.h"
+
 namespace veltrim::setup {
 namespace {
 
@@ -13,7 +15,7 @@ std::u16string_view without_trailing_backslash(std::u16string_view s) {
 }  // namespace
 
 char16_t fold_ascii(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+  return ascii_lower(unit);
 }
 
 bool names_folder(std::u16string_view entry, std::u16string_view folder, FoldUnit fold) {

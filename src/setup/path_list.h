@@ -17,7 +17,7 @@ constexpr std::size_t kPathMaxUnits = 32767;
 // system's upper-casing, which is what file names compare by).
 using FoldUnit = char16_t (*)(char16_t);
 
-// ASCII letters to upper case, every other unit as it is.
+// ASCII letters to lower case (text/ascii.h), every other unit as it is.
 char16_t fold_ascii(char16_t unit);
 
 // Whether a PATH entry names the folder: equal once letter case and one trailing backslash on

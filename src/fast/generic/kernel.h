@@ -151,7 +151,7 @@ struct Machine {
     }
     pending.machine.comment = false;
     in = after;
-    if (in < in_end && is_blank_byte(*in)) {
+    if (in < in_end && is_blank(*in)) {
       blanks = true;
       in = index.skip_blanks(in);
     }
@@ -227,7 +227,7 @@ VELTRIM_INLINE PartExit part_events(Machine<Unit>& m, Part part, OnEnd on_end) {
     const unsigned char c = *m.event;
     if (c == '/') {
       if (!m.take_slash()) return EXIT_STOP;
-    } else if (is_blank_byte(c)) {
+    } else if (is_blank(c)) {
       m.take_blanks();
     } else {
       const PartExit next = on_end(c);

@@ -28,34 +28,6 @@
 namespace veltrim {
 namespace {  // a copy per unit
 
-// For a byte shuffle indexed by the low 4 bits of each byte: the blank with those low bits,
-// or a byte whose own low bits differ (0, or 0x20 at 0), so that a byte equals its entry
-// exactly when it is a blank. The blanks' low 4 bits all differ.
-struct BlankTable {
-  unsigned char at[16];
-};
-constexpr BlankTable make_blank_table() {
-  BlankTable t{};
-  for (unsigned char c : kBlanks) t.at[c & 15] = c;
-  return t;
-}
-constexpr BlankTable kBlankTable = make_blank_table();
-static_assert(
-    [] {
-      unsigned seen = 0;
-      for (unsigned char c : kBlanks) {
-        if (c > 0x7F || (seen >> (c & 15)) & 1) return false;
-        seen |= 1u << (c & 15);
-      }
-      return true;
-    }(),
-    "a blank table needs blanks below 0x80 with distinct low 4 bits");
-
-// A blank, by the table: the same test on every unit, and no shared function to call.
-inline bool is_blank_byte(unsigned char c) {
-  return kBlankTable.at[c & 15] == c;
-}
-
 // Bit positions in a nonzero mask.
 inline unsigned lowest_bit(std::uint64_t m) {
 #if defined(__GNUC__)
@@ -107,7 +79,7 @@ inline void classify_plain(const unsigned char* p, std::size_t n, CharMasks& m) 
     const unsigned char c = p[i];
     const std::uint64_t b = std::uint64_t{1} << i;
     if (c == ' ') m.space |= b;
-    if (is_blank_byte(c)) m.blank |= b;
+    if (is_blank(c)) m.blank |= b;
     if (c == ',') m.comma |= b;
     if (c == '{') m.open |= b;
     if (c == '}') m.close |= b;
