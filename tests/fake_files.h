@@ -128,8 +128,10 @@ class FakeFiles final : public FileSystem {
       if (f_->facts.disk) f_->bytes.clear();
       return true;
     }
+    // As the system's: only a file this run made, and only while it can be told apart from
+    // one that another program put under the name (its identity known).
     void discard() override {
-      if (maker_ == nullptr) return;
+      if (maker_ == nullptr || !f_->facts.known) return;
       const auto found = maker_->files.find(name_);
       if (found != maker_->files.end() && found->second == f_) maker_->files.erase(found);
     }

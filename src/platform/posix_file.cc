@@ -153,7 +153,9 @@ bool NativeOutputFile::open(const char* name) {
 void NativeOutputFile::discard() {
   // POSIX removes by name alone, so the name must still lead to this very file: another
   // program may have put one of its own there meanwhile. A file whose identity cannot be
-  // read is left, as it cannot be told from such a one.
+  // read is left, as it cannot be told from such a one. A rename onto the name between the
+  // lstat and the unlink would still lose that file; POSIX has no unlink-if-same, and the
+  // window is one system call long on a name this run made an instant ago.
   const FileFacts mine = file_facts();
   struct stat st;
   if (created_ && mine.known && ::lstat(name_, &st) == 0 &&
