@@ -226,8 +226,15 @@ bool filter(const World& world) {
   return false;
 }
 
+namespace {
+
+// `veltrim -`: the filter, which prints nothing on success and never waits for Enter.
+bool asks_for_filter(int argc, char** argv) { return argc >= 2 && std::strcmp(argv[1], "-") == 0; }
+
+}  // namespace
+
 int run_in(int argc, char** argv, const World& world) {
-  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
+  const bool filtering = asks_for_filter(argc, argv);
   // Explorer passes every file dropped on the program or sent to it; a script that passes
   // several names has always had the first converted alone.
   bool ok = filtering ? filter(world) : run_once(argc, argv, world, world.by_the_shell);
@@ -246,8 +253,7 @@ int run_veltrim(int argc, char** argv) {
   const int status = run_in(argc, argv, world);
   // The messages are out (run_in flushed them): the console that Explorer made for the
   // process shows them until Enter, which the filter never waits for.
-  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
-  if (!filtering && should_wait_for_enter()) {
+  if (!asks_for_filter(argc, argv) && should_wait_for_enter()) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }

@@ -40,16 +40,17 @@ const IsaUnit* unit_of(Isa isa) {
 // The widest unit that this build has and a processor with `here` runs, or the narrower one
 // that `wanted` names.
 Isa choose(const ProcessorFeatures& here, const char* wanted) {
-  const auto runs = [&here](int i) {
-    return unit_of(static_cast<Isa>(i)) != nullptr && processor_runs(static_cast<Isa>(i), here);
-  };
-  Isa widest = ISA_PLAIN;
-  for (int i = ISA_PLAIN; i < ISA_COUNT; ++i) {
-    if (runs(i)) widest = static_cast<Isa>(i);
-  }
+  // Each unit needs what the narrower ones need, so the widest one built is found by
+  // stepping down; the plain unit is in every build.
+  Isa widest = widest_unit_for(here);
+  while (unit_of(widest) == nullptr) widest = static_cast<Isa>(widest - 1);
   if (wanted == nullptr) return widest;
   for (int i = ISA_PLAIN; i < widest; ++i) {
-    if (std::strcmp(wanted, kNames[i]) == 0 && runs(i)) return static_cast<Isa>(i);
+    const Isa isa = static_cast<Isa>(i);
+    if (std::strcmp(wanted, kNames[i]) == 0 && unit_of(isa) != nullptr &&
+        processor_runs(isa, here)) {
+      return isa;
+    }
   }
   return widest;
 }
