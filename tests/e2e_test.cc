@@ -978,10 +978,11 @@ TEST_F(Tool, WildcardConvertsEveryStylesheetItMatches) {
 // A dropped file ran in a console that closed with the process, before the result could be
 // read. Started by the shell and alone on its console, the tool waits for Enter after its
 // last message. Three files sent at once were converted the first alone: from the shell,
-// each is converted, with its own result line under one banner, and one wait at the end.
+// each is converted, with its own result line under one banner (a refused one named in its
+// line), and one wait at the end.
 TEST_F(Tool, StartedByTheShellConvertsEveryFileAndWaitsForEnter) {
   for (const char* name : {"a.css", "b c.css", "d.css"}) write_file(name, "a { b : c }");
-  PROCESS_INFORMATION pi = start_from_the_shell(L"a.css \"b c.css\" d.css");
+  PROCESS_INFORMATION pi = start_from_the_shell(L"a.css \"b c.css\" notes.txt d.css");
   ASSERT_TRUE(pi.hProcess);
   FreeConsole();
   const std::string prompt = msg::kPressEnter;
@@ -999,7 +1000,7 @@ TEST_F(Tool, StartedByTheShellConvertsEveryFileAndWaitsForEnter) {
     if (screen.find(prompt) == std::string::npos) FreeConsole();
   }
   for (const std::string& line : {done("a.css", "a.olf"), done("b c.css", "b c.olf"),
-                                 done("d.css", "d.olf")}) {
+                                 message(msg::kNamedNoCss, "notes.txt"), done("d.css", "d.olf")}) {
     EXPECT_NE(screen.find(line.substr(0, line.size() - 1)), std::string::npos) << screen;
   }
   EXPECT_EQ(screen.find("Veltrim v1.1"), screen.rfind("Veltrim v1.1")) << "one banner";
