@@ -274,11 +274,15 @@ int run_veltrim(int argc, char** argv) {
   world.by_the_shell = started_by_the_shell();
   world.status_wanted = failure_status_wanted(std::getenv("VELTRIM_STATUS"));
   world.delivered = messages_delivered;
+  // Decided once, before the first file opens: a program that attaches to the console later
+  // (a screen reader, a test reading the screen) counts as a process on it, and must not take
+  // away the wait that the console's own user needs. The filter never waits.
+  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
+  const bool wait = !filtering && should_wait_for_enter();
   const int status = run_in(argc, argv, world);
   // The messages are out (run_in flushed them): the console that Explorer made for the
-  // process shows them until Enter, which the filter never waits for.
-  const bool filtering = argc >= 2 && std::strcmp(argv[1], "-") == 0;
-  if (!filtering && should_wait_for_enter()) {
+  // process shows them until Enter.
+  if (wait) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }
