@@ -18,5 +18,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 find_program(VELTRIM_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(VELTRIM_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELTRIM_WINE})
+  # Through wine-run, which adds to the log why a program that printed nothing failed: the
+  # tests turn Wine's own messages off, and each test is a Wine process of its own.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${VELTRIM_WINE})
 endif()

@@ -145,17 +145,35 @@ TEST(Run, WildcardNeverWritesOneOutputTwice) {
 }
 
 // Explorer hands over every file dropped or sent: each is converted in order, under one
-// banner. Anyone else's further names are ignored, as scripts rely on.
+// banner. Anyone else's further names are ignored, as scripts rely on. Regression: two bad
+// names among the files sent gave two identical lines; each refusal among several names its
+// file now, and a single file is refused as it always was.
 TEST(Run, EveryArgumentWhenAskedTheFirstOtherwise) {
-  for (const bool every : {true, false}) {
+  const std::string long_name = std::string(500, 'n') + "\xC4\x8D" + std::string(55, 'e') + ".txt";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool every;
+    std::string said;
+  } rows[] = {
+      {"first only", {"a.css", "b.txt", "c.css"}, false, message(msg::kDone, "a.css", "a.olf")},
+      {"every one", {"a.css", "b.txt", "c.css"}, true,
+       message(msg::kDone, "a.css", "a.olf") + message(msg::kNamedNoCss, "b.txt") +
+           message(msg::kDone, "c.css", "c.olf")},
+      {"one file", {"b.txt"}, true, msg::kNameNoCss},
+      {"several refused", {"a.cs", "b.txt", "b.css.bak", long_name}, true,
+       message(msg::kNamedTooShort, "a.cs") + message(msg::kNamedNoCss, "b.txt") +
+           message(msg::kNamedCssNotAtEnd, "b.css.bak") +
+           message(msg::kNamedTooLong, long_name.substr(502))},  // not from inside the U+010D
+  };
+  for (const auto& row : rows) {
     Fakes w;
-    for (const char* name : {"a.css", "b.css", "c.css"}) w.files.add(name, kIn);
-    const Ran r = run(w, {"a.css", "b.txt", "c.css"}, every);
-    std::string want = msg::kBanner + message(msg::kDone, "a.css", "a.olf");
-    if (every) want += msg::kNameNoCss + message(msg::kDone, "c.css", "c.olf");
-    EXPECT_EQ(r.said, want);
-    EXPECT_EQ(r.status, every ? 1 : 0);
-    EXPECT_EQ(w.files.files.count("c.olf"), every ? 1u : 0u);
+    for (const char* name : {"a.css", "b.txt", "c.css"}) w.files.add(name, kIn);
+    const Ran r = run(w, row.args, row.every);
+    EXPECT_EQ(r.said, msg::kBanner + row.said) << row.what;
+    EXPECT_EQ(r.status, r.said.find("Chybny") == std::string::npos ? 0 : 1) << row.what;
+    EXPECT_EQ(w.files.files.count("c.olf"), row.said.find("c.olf") != std::string::npos ? 1u : 0u)
+        << row.what;
   }
 }
 

@@ -108,22 +108,48 @@ std::unique_ptr<OutputFile> replaceable_output(const World& world, const char* o
   return nullptr;
 }
 
+// The end of a name too long to show whole: its last bytes, from the start of a character,
+// so that no UTF-8 (or WTF-8) character is cut in two.
+const char* shown_end(const char* name) {
+  constexpr std::size_t kShown = 60;
+  const std::size_t len = std::strlen(name);
+  if (len <= kShown) return name;
+  const char* at = name + len - kShown;
+  while ((static_cast<unsigned char>(*at) & 0xC0) == 0x80) ++at;
+  return at;
+}
+
+// Says why a name was refused: the one-file run's message as it has always been, or with
+// `name_it`, one that names the file among several.
+void refuse_name(const World& world, NameCheck check, const char* name, bool name_it) {
+  // The messages in the order of NameCheck.
+  static constexpr const char* kAlone[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
+                                           msg::kNameNoCss, msg::kNameCssNotAtEnd};
+  static constexpr const char* kNamed[] = {nullptr, msg::kNamedTooShort, msg::kNamedTooLong,
+                                           msg::kNamedNoCss, msg::kNamedCssNotAtEnd};
+  if (!name_it) {
+    world.say(kAlone[check]);
+    return;
+  }
+  // Only a name over the limit can be too long for the message: it is shown by its end.
+  say_named(world, kNamed[check], check == NAME_TOO_LONG ? shown_end(name) : name);
+}
+
 // Converts one named file and prints its result line; false when that line tells of a
 // failure. A short (8.3) name on Windows stands for its long one, from which the output is
 // named: a short output name could reach another file. `written` holds the outputs of the
-// run so far, which this one may not be, and takes this one's.
-bool convert_named(const World& world, const char* in_name, std::vector<FileFacts>& written) {
+// run so far, which this one may not be, and takes this one's. With `name_refusals` a
+// refused name is named in its message.
+bool convert_named(const World& world, const char* in_name, std::vector<FileFacts>& written,
+                   bool name_refusals) {
   char long_name[kNameSize];
   if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
     in_name = long_name;
   }
   char out_name[kNameSize];
-  // The message for each refused name, in the order of NameCheck.
-  static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
-                                                  msg::kNameNoCss, msg::kNameCssNotAtEnd};
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
-    world.say(kNameMessages[check]);
+    refuse_name(world, check, in_name, name_refusals);
     return false;
   }
   const std::unique_ptr<InputFile> in = world.files.open_input(in_name);
@@ -149,17 +175,20 @@ bool convert_named(const World& world, const char* in_name, std::vector<FileFact
 
 // One argument: a name, or on Windows a wildcard, which converts each stylesheet it matches,
 // each with its own result line.
-bool convert_argument(const World& world, const char* arg, std::vector<FileFacts>& written) {
+bool convert_argument(const World& world, const char* arg, std::vector<FileFacts>& written,
+                      bool name_refusals) {
   std::vector<std::string> matches;
   if (world.names == nullptr || !match_stylesheets(*world.names, arg, matches)) {
-    return convert_named(world, arg, written);
+    return convert_named(world, arg, written, name_refusals);
   }
   if (matches.empty()) {
     say_named(world, msg::kCannotRead, arg);
     return false;
   }
   bool ok = true;
-  for (const std::string& name : matches) ok = convert_named(world, name.c_str(), written) && ok;
+  for (const std::string& name : matches) {
+    ok = convert_named(world, name.c_str(), written, name_refusals) && ok;
+  }
   return ok;
 }
 
@@ -186,8 +215,10 @@ bool run_once(int argc, char** argv, const World& world, bool every_argument) {
   // both write into one file, and the second would replace the first's output.
   std::vector<FileFacts> written;
   const int last = every_argument ? argc - 1 : 1;
+  // Among several files a refusal must say which; a run of one file says what it always has.
+  const bool several = last > 1;
   bool ok = true;
-  for (int i = 1; i <= last; ++i) ok = convert_argument(world, argv[i], written) && ok;
+  for (int i = 1; i <= last; ++i) ok = convert_argument(world, argv[i], written, several) && ok;
   return ok;
 }
 
@@ -250,10 +281,14 @@ int run_veltrim(int argc, char** argv) {
   world.by_the_shell = started_by_the_shell();
   world.status_wanted = failure_status_wanted(std::getenv("VELTRIM_STATUS"));
   world.delivered = messages_delivered;
+  // Decided once, before the first file opens: a program that attaches to the console later
+  // (a screen reader, a test reading the screen) counts as a process on it, and must not take
+  // away the wait that the console's own user needs. The filter never waits.
+  const bool wait = !asks_for_filter(argc, argv) && should_wait_for_enter();
   const int status = run_in(argc, argv, world);
   // The messages are out (run_in flushed them): the console that Explorer made for the
-  // process shows them until Enter, which the filter never waits for.
-  if (!asks_for_filter(argc, argv) && should_wait_for_enter()) {
+  // process shows them until Enter.
+  if (wait) {
     print_text(msg::kPressEnter);
     wait_for_enter();
   }

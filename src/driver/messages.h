@@ -22,6 +22,14 @@ inline constexpr char kNameTooLong[] = "Chybny nazev souboru. (delka>511)\n";
 inline constexpr char kNameNoCss[] = "Chybny nazev souboru. (chybi .css))\n";
 inline constexpr char kNameCssNotAtEnd[] = "Chybny nazev souboru. (.css neni na konci)\n";
 
+// The same refusals when several files were handed over at once (dropped on the program or
+// sent to it): each names its file, so that the user can tell which of them was refused. A
+// name too long to show whole is shown by its end, where the file's own name is.
+inline constexpr char kNamedTooShort[] = "Chybny nazev souboru %s. (delka<5)\n";
+inline constexpr char kNamedTooLong[] = "Chybny nazev souboru ...%s. (delka>511)\n";
+inline constexpr char kNamedNoCss[] = "Chybny nazev souboru %s. (chybi .css))\n";
+inline constexpr char kNamedCssNotAtEnd[] = "Chybny nazev souboru %s. (.css neni na konci)\n";
+
 inline constexpr char kCannotRead[] = "Soubor %s nejde otevrit pro cteni.\n";
 inline constexpr char kCannotWrite[] = "Soubor %s nejde otevrit pro zapis.\n";
 inline constexpr char kReadFailed[] = "Chyba pri cteni souboru %s.\n";

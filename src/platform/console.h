@@ -21,7 +21,8 @@ bool started_by_the_shell();
 // True when the last message must wait for Enter: the process is alone on a console made for
 // it and the Windows shell started it, as by a double-click or by dropping a file on it, and
 // that console closes with the process, taking the message with it. Never from a shell, a
-// script, `start`, a scheduled task or a pipe, which must not wait.
+// script, `start`, a scheduled task or a pipe, which must not wait. Asked once, at the start:
+// the processes on the console then are the ones that made it.
 bool should_wait_for_enter();
 
 // Waits until Enter is pressed on the console.
