@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/messages.h"
+#include "driver/watch.h"
 #include "fast/bulk.h"
 #include "platform/console.h"
 #include "text/mark_streams.h"
@@ -183,6 +184,26 @@ bool messages_delivered() {
   return out && err;
 }
 
+// A message on standard output at once: a watch prints its lines while it lasts, also into
+// a pipe or a file, where standard output would keep them in its buffer.
+void say_now(const char* text) {
+  print_text(text);
+  std::fflush(stdout);
+}
+
+// `veltrim --watch NAME...` from the command line, on the system's notifications and clock.
+bool watch_from_command_line(int argc, char** argv, FileSystem& files, NameSystem* names) {
+  const World world{files, names, say_now, print_error};
+  const std::unique_ptr<Notifier> notifier = system_notifier();
+  const std::unique_ptr<Clock> clock = system_clock();
+  if (notifier == nullptr) {
+    say_now(msg::kBanner);
+    say_now(msg::kWatchBroken);
+    return false;
+  }
+  return watch(argc, argv, world, *notifier, *clock);
+}
+
 }  // namespace
 
 bool run_once(int argc, char** argv, const World& world, bool every_argument) {
@@ -233,6 +254,10 @@ int run_veltrim(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "-") == 0) {
     const bool ok = filter(world);
     return messages_delivered() && ok ? 0 : 1;
+  }
+  if (argc >= 2 && is_watch_option(argv[1])) {
+    const bool ok = watch_from_command_line(argc, argv, *files, names.get());
+    return !(messages_delivered() && ok) && failure_status_wanted() ? 1 : 0;
   }
   // Explorer passes every file dropped on the program or sent to it; a script that passes
   // several names has always had the first converted alone.
