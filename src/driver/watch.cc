@@ -127,23 +127,26 @@ class WatchLoop {
 
   // Watches each name and converts the files it names, in the order given.
   void start(int count, char** names) {
-    for (int i = 0; i < count; ++i) add_target(names[i]);
+    for (int i = 0; i < count && !stopped_; ++i) add_target(names[i]);
     world_.say(msg::kWatching);
   }
 
   // Until the user ends it, the notifications fail, or no folder is left.
   void run() {
     std::vector<Change> changes;
-    while (std::any_of(folders_.begin(), folders_.end(), [](const Folder& f) { return f.live; })) {
-      changes.clear();
-      const Notifier::Wait wait = notifier_.wait(timeout(), changes);
-      if (wait == Notifier::STOPPED) return;
-      if (wait == Notifier::FAILED) {
-        tell(msg::kWatchBroken, "");
-        unwatched_ = true;
-        return;
+    while (!stopped_ && std::any_of(folders_.begin(), folders_.end(), [](const Folder& f) { return f.live; })) {
+      if (backlog_.empty()) {
+        const Notifier::Wait wait = notifier_.wait(timeout(), backlog_);
+        if (wait == Notifier::STOPPED) return;
+        if (wait == Notifier::FAILED) {
+          tell(msg::kWatchBroken, "");
+          unwatched_ = true;
+          return;
+        }
       }
       const long long now = clock_.now_ms();
+      changes.clear();
+      changes.swap(backlog_);
       overflowed_ = false;
       for (const Change& change : changes) take(change, now);
       convert_due(now);
@@ -332,6 +335,7 @@ class WatchLoop {
     std::sort(due.begin(), due.end(),
               [this](std::size_t a, std::size_t b) { return files_[a].name < files_[b].name; });
     for (const std::size_t i : due) {
+      if (stopped_) return;
       files_[i].pending = false;
       convert(files_[i], true);
     }
@@ -350,6 +354,19 @@ class WatchLoop {
     char text[kClosingSize];
     w.failed = !convert_replacing(world_, w.name.c_str(), text);
     tell("%s", text, again);
+    drain();
+  }
+
+  // Takes the changes that came meanwhile, its own output's among them, into the backlog:
+  // left in the system's queue, a few thousand conversions' own changes would overflow it,
+  // and the overflow would convert every file again, and so on for ever.
+  void drain() {
+    Notifier::Wait wait;
+    do {
+      wait = notifier_.wait(0, backlog_);
+    } while (wait == Notifier::CHANGES);
+    // A failure shows again in the next wait, which reports it.
+    if (wait == Notifier::STOPPED) stopped_ = true;
   }
 
   // A message with one name, after a change with the time of day first.
@@ -373,6 +390,8 @@ class WatchLoop {
   std::vector<Watched> files_;
   bool unwatched_ = false;   // a name could not be watched, or the watch broke
   bool overflowed_ = false;  // told of in this round of changes already
+  bool stopped_ = false;     // the user asked the watch to end while it converted
+  std::vector<Change> backlog_;  // changes taken, not yet looked at
 };
 
 }  // namespace

@@ -227,6 +227,8 @@ class DirectoryNotifier final : public Notifier {
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     folders_.reserve(kMostFolders);
+    // A process started in a group of its own ignores Ctrl+C until it asks for it again.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     return g_stop != nullptr && g_finished != nullptr && SetConsoleCtrlHandler(on_console_event, TRUE);
   }
 
