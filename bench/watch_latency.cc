@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - saved).count());
   }
   std::sort(ms.begin(), ms.end());
-  const auto at = [&ms](double q) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * ms.size()))]; };
+  const auto at = [&ms](double q) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))]; };
   std::printf("saves %d: median %.1f ms, p99 %.1f ms, max %.1f ms\n", saves, at(0.5), at(0.99), ms.back());
 
   const long ticks_before = cpu_ticks(pid);

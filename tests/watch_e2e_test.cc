@@ -388,7 +388,7 @@ TEST_F(Watch, FailedConversionKeepsTheOldOutput) {
 #else
   std::string big;
   for (int i = 0; i < 4000; ++i) big += ".rule" + std::to_string(i) + " { color : red }\n";
-  Watcher w({"site/a.css"}, {true, 16 * 1024});
+  Watcher w({"site/a.css"}, {true, 16L * 1024});
   ASSERT_TRUE(w.wait_for(msg::kWatching)) << w.log();
   write_file("site/a.css", big);
   EXPECT_TRUE(w.wait_for(again(message(msg::kWriteFailed, "site/a.olf")))) << w.log();

@@ -3,6 +3,8 @@
 // overflow, and which changes start a conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -107,6 +109,7 @@ class ScriptNotifier final : public Notifier {
   bool list(const char* folder, std::vector<std::string>& names) override {
     std::string prefix(folder);
     prefix.pop_back();  // "styles/." holds "styles/" + a name
+    names.reserve(names.size() + files_.disk.files.size());
     for (const auto& entry : files_.disk.files) {
       const std::string& n = entry.first;
       if (n.compare(0, prefix.size(), prefix) == 0 && n.find('/', prefix.size()) == std::string::npos) {
@@ -141,7 +144,10 @@ class ScriptClock final : public Clock {
   explicit ScriptClock(ScriptNotifier& n) : n_(n) {}
   long long now_ms() override { return n_.now; }
   void time_of_day(char (&text)[kTimeOfDaySize]) override {
-    std::snprintf(text, sizeof text, "00:00:%02d", static_cast<int>(n_.now / 1000 % 60));
+    const int second = static_cast<int>(n_.now / 1000 % 60);
+    std::memcpy(text, "00:00:00", sizeof text);
+    text[6] = static_cast<char>('0' + second / 10);
+    text[7] = static_cast<char>('0' + second % 10);
   }
 
  private:
@@ -175,8 +181,8 @@ struct Watched {
 Watched run_watch(WatchFakes& files, ScriptNotifier& notifier, std::vector<std::string> args) {
   g_said.clear();
   args.insert(args.begin(), {"veltrim", "--watch"});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
+  std::vector<char*> argv(args.size());
+  std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
   ScriptClock clock(notifier);
   const World world{files, nullptr, [](const char* t) { g_said += t; },
                     [](const char* t) { ADD_FAILURE() << "complained: " << t; }};
@@ -190,45 +196,45 @@ TEST(Watch, SavesRemovalsAndWhatIsIgnored) {
     std::vector<std::string> args;
     std::vector<Step> script;
     std::string said;  // after the start's lines
-    int opens;         // of a.css, the start's included
     std::string olf;   // a.olf at the end
+    int opens;         // of a.css, the start's included
     bool ok;
   } rows[] = {
-      {"no change", {"a.css"}, {}, "", 1, kOk, true},
+      {"no change", {"a.css"}, {}, "", kOk, 1, true},
       {"several writes within the quiet time convert once",
        {"a.css"}, {{10, save, {written("a.css")}}, {40, nullptr, {written("a.css")}}, {80, nullptr, {written("a.css")}}},
-       again(done("a.css", "a.olf")), 2, kOk2, true},
+       again(done("a.css", "a.olf")), kOk2, 2, true},
       {"writes apart by more than the quiet time convert each",
        {"a.css"}, {{10, save, {written("a.css")}}, {10 + kQuietMs + 1, nullptr, {written("a.css")}}},
-       again(done("a.css", "a.olf")) + again(done("a.css", "a.olf")), 3, kOk2, true},
+       again(done("a.css", "a.olf")) + again(done("a.css", "a.olf")), kOk2, 3, true},
       {"temporary file renamed over it",
        {"a.css"}, {{10, nullptr, {written("a.css.swp"), written("4913"), removed("4913")}},
                    {20, save, {removed("a.css"), written("a.css"), removed("a.css.swp")}}},
-       again(done("a.css", "a.olf")), 2, kOk2, true},
+       again(done("a.css", "a.olf")), kOk2, 2, true},
       {"deleted and made again", {"a.css"}, {{10, erase, {removed("a.css")}}, {20, recreate, {written("a.css")}}},
-       again(done("a.css", "a.olf")), 2, kOk2, true},
+       again(done("a.css", "a.olf")), kOk2, 2, true},
       {"removed, then back", {"a.css"}, {{10, erase, {removed("a.css")}}, {500, recreate, {written("a.css")}}},
-       again(message(msg::kWatchRemoved, "a.css")) + again(done("a.css", "a.olf")), 2, kOk2, true},
+       again(message(msg::kWatchRemoved, "a.css")) + again(done("a.css", "a.olf")), kOk2, 2, true},
       {"own output and its new file start nothing",
        {"a.css"}, {{10, nullptr, {written("a.olf.7-0.tmp"), written("a.olf"), removed("a.olf.7-0.tmp")}}},
-       "", 1, kOk, true},
-      {"another stylesheet of the folder starts nothing", {"a.css"}, {{10, nullptr, {written("b.css")}}}, "", 1, kOk, true},
-      {"a change in another folder starts nothing", {"a.css"}, {{10, nullptr, {written("a.css", 2)}}}, "", 1, kOk, true},
+       "", kOk, 1, true},
+      {"another stylesheet of the folder starts nothing", {"a.css"}, {{10, nullptr, {written("b.css")}}}, "", kOk, 1, true},
+      {"a change in another folder starts nothing", {"a.css"}, {{10, nullptr, {written("a.css", 2)}}}, "", kOk, 1, true},
       {"overflow converts every file again", {"a.css"}, {{10, nullptr, {kOverflow, kOverflow}}},
-       again(msg::kWatchOverflow) + again(done("a.css", "a.olf")), 2, kOk, true},
+       again(msg::kWatchOverflow) + again(done("a.css", "a.olf")), kOk, 2, true},
       {"failed conversion keeps the old output", {"a.css"}, {{10, unreadable, {written("a.css")}}},
-       again(message(msg::kReadFailed, "a.css")), 2, kOk, false},
+       again(message(msg::kReadFailed, "a.css")), kOk, 2, false},
       {"a failure, then a sound save", {"a.css"},
        {{10, unreadable, {written("a.css")}}, {500, [](WatchFakes& w) { w.unreadable.clear(); save(w); }, {written("a.css")}}},
-       again(message(msg::kReadFailed, "a.css")) + again(done("a.css", "a.olf")), 3, kOk2, true},
+       again(message(msg::kReadFailed, "a.css")) + again(done("a.css", "a.olf")), kOk2, 3, true},
       {"output held by another program keeps the old one", {"a.css"},
        {{10, [](WatchFakes& w) { save(w); w.locked.insert("a.olf"); }, {written("a.css")}}},
-       again(message(msg::kWriteFailed, "a.olf")), 2, kOk, false},
+       again(message(msg::kWriteFailed, "a.olf")), kOk, 2, false},
       {"changed again while it converts", {"a.css"},
        {{10, [](WatchFakes& w) { w.while_open = save; }, {written("a.css")}}, {70, nullptr, {written("a.css")}}},
-       again(done("a.css", "a.olf")) + again(done("a.css", "a.olf")), 3, kOk2, true},
+       again(done("a.css", "a.olf")) + again(done("a.css", "a.olf")), kOk2, 3, true},
       {"folder gone ends the watch", {"a.css"}, {{10, nullptr, {{Change::FOLDER_GONE, 1, ""}}}, {20, save, {written("a.css")}}},
-       again(message(msg::kWatchFolderGone, ".")), 1, kOk, true},
+       again(message(msg::kWatchFolderGone, ".")), kOk, 1, true},
   };
   for (const auto& row : rows) {
     WatchFakes files;

@@ -126,7 +126,7 @@ class SystemClock final : public Clock {
     struct tm local;
     if (::localtime_r(&now, &local) == nullptr ||
         ::strftime(text, sizeof text, "%H:%M:%S", &local) == 0) {
-      std::strcpy(text, "??:??:??");
+      std::memcpy(text, "??:??:??", sizeof text);
     }
   }
 };

@@ -53,7 +53,7 @@ class PosixReplacingFile final : public ReplacingFile {
     // not a FIFO or a device (a rename would take its place), and locked, so that a run
     // writing it meanwhile is not undone by the rename, nor this watch by that run.
     old_ = open_retrying(name, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
+    struct stat st{};
     if (old_ < 0) {
       if (errno != ENOENT) return false;
     } else if (::fstat(old_, &st) != 0 || !S_ISREG(st.st_mode) || !locked(old_)) {
