@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/messages.h"
+#include "driver/watch.h"
 #include "fast/bulk.h"
 #include "platform/console.h"
 #include "text/mark_streams.h"
@@ -201,6 +202,26 @@ bool messages_delivered() {
   return out && err;
 }
 
+// A message on standard output at once: a watch prints its lines while it lasts, also into
+// a pipe or a file, where standard output would keep them in its buffer.
+void say_now(const char* text) {
+  print_text(text);
+  std::fflush(stdout);
+}
+
+// `veltrim --watch NAME...` from the command line, on the system's notifications and clock.
+bool watch_from_command_line(int argc, char** argv, FileSystem& files, NameSystem* names) {
+  const World world{files, names, say_now, print_error};
+  const std::unique_ptr<Notifier> notifier = system_notifier();
+  const std::unique_ptr<Clock> clock = system_clock();
+  if (notifier == nullptr) {
+    say_now(msg::kBanner);
+    say_now(msg::kWatchBroken);
+    return false;
+  }
+  return watch(argc, argv, world, *notifier, *clock);
+}
+
 }  // namespace
 
 bool run_once(int argc, char** argv, const World& world, bool every_argument) {
@@ -281,6 +302,11 @@ int run_veltrim(int argc, char** argv) {
   world.by_the_shell = started_by_the_shell();
   world.status_wanted = failure_status_wanted(std::getenv("VELTRIM_STATUS"));
   world.delivered = messages_delivered;
+  // The watch lasts until the user ends it, printing as it goes; it never waits for Enter.
+  if (argc >= 2 && is_watch_option(argv[1])) {
+    const bool ok = watch_from_command_line(argc, argv, *files, names.get());
+    return !(messages_delivered() && ok) && world.status_wanted ? 1 : 0;
+  }
   // Decided once, before the first file opens: a program that attaches to the console later
   // (a screen reader, a test reading the screen) counts as a process on it, and must not take
   // away the wait that the console's own user needs. The filter never waits.

@@ -38,4 +38,22 @@ inline constexpr char kPressEnter[] = "Stisknete Enter pro ukonceni.";
 
 inline constexpr char kDone[] = "Soubor %s zpracovan do souboru %s.\n";
 
+// The watch mode (veltrim --watch). A result line of a conversion after a save starts with
+// the time of day, so that a user sees which save it was.
+inline constexpr char kTimeStamp[] = "[%s] ";
+inline constexpr char kWatching[] = "Sleduji zmeny souboru. Ukonceni: Ctrl+C.\n";
+inline constexpr char kWatchRemoved[] = "Soubor %s byl odstranen; az bude zpet, bude opet zpracovan.\n";
+inline constexpr char kWatchNoFolder[] =
+    "Slozku %s nejde sledovat: neexistuje. Zkontrolujte nazev a spustte sledovani znovu.\n";
+inline constexpr char kWatchLimit[] =
+    "Slozku %s nejde sledovat: system nedovoli dalsi sledovani. Zvyste limit "
+    "(Linux: fs.inotify.max_user_watches) a spustte sledovani znovu.\n";
+inline constexpr char kWatchCannot[] =
+    "Slozku %s nejde sledovat. Zkontrolujte prava k ni a spustte sledovani znovu.\n";
+inline constexpr char kWatchFolderGone[] =
+    "Sledovana slozka %s byla odstranena nebo presunuta. Az bude zpet, spustte sledovani znovu.\n";
+inline constexpr char kWatchOverflow[] =
+    "Prislo prilis mnoho zmen najednou; vsechny sledovane soubory budou zpracovany znovu.\n";
+inline constexpr char kWatchBroken[] = "Sledovani zmen selhalo; program konci.\n";
+
 }  // namespace veltrim::msg

@@ -51,6 +51,21 @@ class OutputFile : public Sink {
   virtual void discard() = 0;
 };
 
+// An output put in place whole: written into a new file beside its name, which takes the place
+// of the file of that name only when complete, so that a reader of the name finds the old
+// file or the new one, never a part of either. Without a commit, its new file is removed and
+// the old one stays as it was.
+class ReplacingFile : public OutputFile {
+ public:
+  // facts(): of the file the name leads to now, for the identity rule; of the new file where
+  // there is none.
+  bool truncate() override { return true; }  // the new file starts empty
+  // The new file is removed with the object unless committed; the old one is never touched.
+  void discard() override {}
+  // Puts the closed new file in the old one's place; false, the old one kept, on failure.
+  virtual bool commit() = 0;
+};
+
 // Opens the files of a run (ninja's DiskInterface is the model: the system's, and a fake).
 // Every open hands back nullptr when it fails.
 class FileSystem {
@@ -66,6 +81,10 @@ class FileSystem {
   // user did not name; an output that another run is writing; on POSIX a FIFO with no reader,
   // on Windows a device.
   virtual std::unique_ptr<OutputFile> open_output(const char* name) = 0;
+  // An output for the watch mode, by the same rules as open_output: refused where the name is
+  // a symbolic link (or junction), not a disk file, or another run writes it. None where the
+  // file system has no such outputs.
+  virtual std::unique_ptr<ReplacingFile> open_replacing(const char* /*name*/) { return nullptr; }
   // Standard input and output, whatever they are, as binary bytes.
   virtual std::unique_ptr<InputFile> standard_input() = 0;
   virtual std::unique_ptr<OutputFile> standard_output() = 0;

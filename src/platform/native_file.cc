@@ -28,6 +28,9 @@ class SystemFiles final : public FileSystem {
     return opened<NativeOutputFile, OutputFile>(
         [name](NativeOutputFile& f) { return f.open(name); });
   }
+  std::unique_ptr<ReplacingFile> open_replacing(const char* name) override {
+    return open_native_replacing(name);
+  }
   std::unique_ptr<InputFile> standard_input() override {
     return opened<NativeInputFile, InputFile>(
         [](NativeInputFile& f) { return f.open_standard_input(); });

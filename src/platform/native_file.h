@@ -60,4 +60,8 @@ class NativeOutputFile final : public NativeHandle, public OutputFile {
   char name_[kNameSize] = {};
 };
 
+// FileSystem::open_replacing, one implementation per system: posix_replacing.cc,
+// win32_replacing.cc.
+std::unique_ptr<ReplacingFile> open_native_replacing(const char* name);
+
 }  // namespace veltrim
