@@ -186,22 +186,22 @@ TEST(Run, StatusAndEveryArgumentFromTheWorld) {
   const struct {
     const char* what;
     std::vector<std::string> args;
-    bool by_the_shell, status_wanted, delivered;
     std::string said;  // after the banner
     int status;
+    bool by_the_shell, status_wanted, delivered;
   } rows[] = {
-      {"success", {"a.css"}, false, true, true, a_done, 0},
-      {"failure, status wanted", {"b.css"}, false, true, true, message(msg::kCannotRead, "b.css"), 1},
-      {"failure, status not wanted", {"b.css"}, false, false, true, message(msg::kCannotRead, "b.css"), 0},
-      {"messages lost, status wanted", {"a.css"}, false, true, false, a_done, 1},
-      {"messages lost, status not wanted", {"a.css"}, false, false, false, a_done, 0},
-      {"a script's second name ignored", {"a.css", "b.css"}, false, true, true, a_done, 0},
-      {"the shell's second name converted", {"a.css", "b.css"}, true, true, true,
-       a_done + message(msg::kCannotRead, "b.css"), 1},
-      {"the shell's A.css and a.css reach one output", {"A.css", "a.css"}, true, true, true,
-       message(msg::kDone, "A.css", "A.olf") + message(msg::kCannotWrite, "a.olf"), 1},
-      {"filter, status not wanted", {"-"}, false, false, true, "", 0},
-      {"filter's messages lost, status not wanted", {"-"}, false, false, false, "", 1},
+      {"success", {"a.css"}, a_done, 0, false, true, true},
+      {"failure, status wanted", {"b.css"}, message(msg::kCannotRead, "b.css"), 1, false, true, true},
+      {"failure, status not wanted", {"b.css"}, message(msg::kCannotRead, "b.css"), 0, false, false, true},
+      {"messages lost, status wanted", {"a.css"}, a_done, 1, false, true, false},
+      {"messages lost, status not wanted", {"a.css"}, a_done, 0, false, false, false},
+      {"a script's second name ignored", {"a.css", "b.css"}, a_done, 0, false, true, true},
+      {"the shell's second name converted", {"a.css", "b.css"},
+       a_done + message(msg::kCannotRead, "b.css"), 1, true, true, true},
+      {"the shell's A.css and a.css reach one output", {"A.css", "a.css"},
+       message(msg::kDone, "A.css", "A.olf") + message(msg::kCannotWrite, "a.olf"), 1, true, true, true},
+      {"filter, status not wanted", {"-"}, "", 0, false, false, true},
+      {"filter's messages lost, status not wanted", {"-"}, "", 1, false, false, false},
   };
   for (const auto& row : rows) {
     Fakes w;
