@@ -29,7 +29,7 @@
 ; The quiet uninstall (QuietUninstallString, `uninstall.exe /S`) runs a copy of the uninstaller
 ; from the temporary folder, as NSIS uninstallers do so that they can delete their own file,
 ; and ends with 0 at once: the copy's code reaches no one. `uninstall.exe /S _?=FOLDER` runs
-; in place: its caller waits for it and gets its code, 0, 3, 5 or 9, and deletes uninstall.exe
+; in place: its caller waits for it and gets its code, 0, 3, 5, 9 or 11, and deletes uninstall.exe
 ; and the folder itself, which a running program cannot. (The uninstaller's own file stays open
 ; while it runs, so it cannot even move itself out of the folder.)
 ;
