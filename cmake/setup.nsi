@@ -13,6 +13,12 @@
 ;   8  the folder holds a file named as one of ours that this setup did not write
 ;   9  veltrim.exe of this copy is running, so it can be neither replaced nor deleted; the
 ;      uninstaller ends with 9 too when a file of ours is left, and then keeps its entry
+;  11  the copy that Apps & features names in another folder could not be removed first: its
+;      uninstall.exe is not the one recorded, or did not start. The uninstaller ends with 11
+;      when that entry names a folder other than its own: it removes nothing, and says so
+; And one when the tool is installed but not all of it is known as ours:
+;  10  a file the setup wrote could not be read back for its hash (held by another program):
+;      it is not recorded, so the uninstaller leaves it
 ;
 ; The setup never replaces nor deletes a file it did not write: the Apps & features entry
 ; records, under Files, the SHA-256 of each file it wrote (veltrim-path hash), and a file is
@@ -23,7 +29,7 @@
 ; The quiet uninstall (QuietUninstallString, `uninstall.exe /S`) runs a copy of the uninstaller
 ; from the temporary folder, as NSIS uninstallers do so that they can delete their own file,
 ; and ends with 0 at once: the copy's code reaches no one. `uninstall.exe /S _?=FOLDER` runs
-; in place: its caller waits for it and gets its code, 0, 3, 5 or 9, and deletes uninstall.exe
+; in place: its caller waits for it and gets its code, 0, 3, 5, 9 or 11, and deletes uninstall.exe
 ; and the folder itself, which a running program cannot. (The uninstaller's own file stays open
 ; while it runs, so it cannot even move itself out of the folder.)
 ;
@@ -56,6 +62,10 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Veltrim"
 ; Run again, it updates the copy it made, unless /D= says otherwise.
 InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
+; A drive's root (D:\) is a folder like any other here: the uninstaller deletes only files whose
+; hashes it recorded, and never a folder that holds anything. Without this, an uninstaller run
+; in place at a root would end at once with 2, removing nothing.
+AllowRootDirInstall true
 ShowInstDetails show
 BrandingText "Veltrim ${VERSION}"
 
@@ -102,22 +112,54 @@ LangString Running ${LANG_ENGLISH} "Veltrim is running from $R7 (a console windo
 LangString Running ${LANG_CZECH} "Veltrim ze složky $R7 ještě běží (okno konzole čekající na Enter nebo převod). Zavřete ho a zvolte Opakovat; Storno nic nezmění."
 LangString UnLeft ${LANG_ENGLISH} "Some files in $INSTDIR could not be deleted. Veltrim stays in Apps & features: close what uses them and remove it again."
 LangString UnLeft ${LANG_CZECH} "Některé soubory ve složce $INSTDIR nešlo smazat. Veltrim zůstává v Aplikacích: zavřete, co je používá, a odeberte ho znovu."
+LangString HashFailed ${LANG_ENGLISH} "$INSTDIR\$R7 could not be read back to record it as the setup's (another program holds it). Veltrim is installed, but uninstalling will leave that file: delete it yourself."
+LangString HashFailed ${LANG_CZECH} "Soubor $INSTDIR\$R7 nešlo přečíst, aby si ho instalátor zapsal jako svůj (drží ho jiný program). Veltrim je nainstalován, ale odinstalace ten soubor ponechá: smažte ho sami."
+LangString OldNotRemoved ${LANG_ENGLISH} "Veltrim installed in $R7 could not be removed first: its uninstall.exe is not the one the setup wrote there, or did not start. Nothing was changed: remove that copy in Apps & features, then run the setup again."
+LangString OldNotRemoved ${LANG_CZECH} "Veltrim nainstalovaný ve složce $R7 nešlo nejdřív odebrat: jeho uninstall.exe není ten, který tam instalátor zapsal, nebo se nespustil. Nic se nezměnilo: odeberte tu kopii v Aplikacích a spusťte instalátor znovu."
+LangString UnNotThisCopy ${LANG_ENGLISH} "This uninstaller is in $INSTDIR, but Veltrim is installed in $R6. Nothing was removed: remove Veltrim in Apps & features."
+LangString UnNotThisCopy ${LANG_CZECH} "Tento odinstalátor je ve složce $INSTDIR, ale Veltrim je nainstalován ve složce $R6. Nic nebylo odebráno: odeberte Veltrim v Aplikacích."
 LangString UnPathUnreadable ${LANG_ENGLISH} "PATH could not be read whole. It was left as it was: take $INSTDIR out of it yourself."
 LangString UnPathUnreadable ${LANG_CZECH} "Proměnnou PATH nešlo přečíst celou. Zůstala beze změny: složku $INSTDIR z ní odeberte sami."
 LangString UnPathUnwritable ${LANG_ENGLISH} "PATH could not be written. It was left as it was: take $INSTDIR out of it yourself."
 LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůstala beze změny: složku $INSTDIR z ní odeberte sami."
 
+Var HashFailed   ; 1 once a file this run wrote could not be hashed: the run ends with 10
+Var KeepReadme   ; 1 when the user changed the README.txt the setup wrote: it is left as it is
+Var KeepLicense  ; the same for LICENSE.txt
+
+; veltrim-path in the plug-ins folder, unpacked once per run.
+!macro UnpackHelper
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\veltrim-path.exe"
+    File "/oname=$PLUGINSDIR\veltrim-path.exe" "${HELPER}"
+  ${EndIf}
+!macroend
+
+; OUT becomes FOLDER\NAME with one backslash also where FOLDER is a drive's root (D:\), so
+; that it compares equal to the name Windows gives the same file.
+!macro InFolder OUT FOLDER NAME
+  StrCpy ${OUT} "${FOLDER}" 1 -1
+  ${If} ${OUT} == "\"
+    StrCpy ${OUT} "${FOLDER}" -1
+    StrCpy ${OUT} "${OUT}\${NAME}"
+  ${Else}
+    StrCpy ${OUT} "${FOLDER}\${NAME}"
+  ${EndIf}
+!macroend
+
 ; Runs veltrim-path with ARGS, leaves its exit code in $0 (5 when it could not start). $R9 is
 ; the install folder as ARGS quote it: a trailing backslash (a drive's root, C:\) would escape
-; the closing quote on the helper's command line, so it is doubled.
+; the closing quote on the helper's command line, so it is doubled. NSIS gives a root chosen
+; as D:\ as D:, which on PATH would name the current folder of D:, so the root's "\" is added.
 !macro RunPathHelper ARGS
   StrCpy $R9 $INSTDIR
   StrCpy $R8 $INSTDIR 1 -1
   ${If} $R8 == "\"
     StrCpy $R9 "$INSTDIR\"
+  ${ElseIf} $R8 == ":"
+    StrCpy $R9 "$INSTDIR\\"
   ${EndIf}
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\veltrim-path.exe" "${HELPER}"
+  !insertmacro UnpackHelper
   ClearErrors
   ExecWait '"$PLUGINSDIR\veltrim-path.exe" ${ARGS}' $0
   ${If} ${Errors}
@@ -125,12 +167,9 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
   ${EndIf}
 !macroend
 
-; The file's SHA-256 into $1, "" when it cannot be read.
+; The file's SHA-256 into $1, "" when it cannot be read (or the helper cannot start).
 !macro HashFile FILE
-  InitPluginsDir
-  ${IfNot} ${FileExists} "$PLUGINSDIR\veltrim-path.exe"
-    File "/oname=$PLUGINSDIR\veltrim-path.exe" "${HELPER}"
-  ${EndIf}
+  !insertmacro UnpackHelper
   nsExec::ExecToStack '"$PLUGINSDIR\veltrim-path.exe" hash "${FILE}"'
   Pop $0  ; the exit code, or "error"
   Pop $1
@@ -139,12 +178,14 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
   ${EndIf}
 !macroend
 
-; Whether $INSTDIR\NAME is a file this setup wrote, its bytes unchanged since: $2 is 1 or 0.
-!macro IsOurs NAME
+; Whether FOLDER\NAME is a file this setup wrote, its bytes unchanged since: $2 is 1 or 0.
+; $3 is its recorded hash ("" when none) and $1 its hash now ("" when it could not be read).
+!macro IsOurs FOLDER NAME
   StrCpy $2 0
+  StrCpy $1 ""
   ReadRegStr $3 HKCU "${FILES_KEY}" "${NAME}"
   ${If} $3 != ""
-    !insertmacro HashFile "$INSTDIR\${NAME}"
+    !insertmacro HashFile "${FOLDER}\${NAME}"
     ${If} $1 == $3
       StrCpy $2 1
     ${EndIf}
@@ -166,12 +207,12 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
   ${EndIf}
 !macroend
 
-; Asks to close a running veltrim.exe until it is closed; Cancel, and silent runs, end the
-; run with 9 before anything has changed.
-!macro WaitWhileRunning
-  StrCpy $R7 $INSTDIR
+; Runs the macro TRY until it leaves $2 at 0, asking between tries to close the Veltrim that
+; runs from FOLDER; Cancel, and silent runs, end the run with 9 before anything has changed.
+!macro RetryWhileRunning FOLDER TRY
+  StrCpy $R7 "${FOLDER}"
   ${Do}
-    !insertmacro InUse
+    !insertmacro ${TRY}
     ${If} $2 = 0
       ${Break}
     ${EndIf}
@@ -182,13 +223,46 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
   ${Loop}
 !macroend
 
+!macro WaitWhileRunning
+  !insertmacro RetryWhileRunning $INSTDIR InUse
+!macroend
+
+; $R6 is the folder the Apps & features entry names ("" without one); $2 is 1 when it is
+; $INSTDIR, as full paths in any letter case (NSIS compares strings without it).
+!macro ReadInstallLocation
+  ReadRegStr $R6 HKCU "${UNINST_KEY}" "InstallLocation"
+  StrCpy $2 0
+  ${If} $R6 == $INSTDIR
+    StrCpy $2 1
+  ${ElseIf} $R6 != ""
+    ; Only folders that exist have a full path here (NSIS gives "" for one that does not).
+    GetFullPathName $3 $R6
+    GetFullPathName $4 $INSTDIR
+    ${If} $3 == $4
+    ${AndIf} $3 != ""
+      StrCpy $2 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 !macro FolderCheck NAME
   ${If} $R7 == ""
   ${AndIf} ${FileExists} "$INSTDIR\${NAME}"
     StrCpy $2 $R5
     ${If} $2 = 0
-    ${AndIf} $R6 == $INSTDIR
-      !insertmacro IsOurs "${NAME}"
+    ${AndIf} $R3 = 1
+      !insertmacro IsOurs $INSTDIR "${NAME}"
+      ${If} $2 = 0
+      ${AndIf} $1 != ""
+        ; The user changed a note the setup wrote: it stays theirs, and is not written again.
+        !if "${NAME}" == "README.txt"
+          StrCpy $KeepReadme 1
+          StrCpy $2 1
+        !else if "${NAME}" == "LICENSE.txt"
+          StrCpy $KeepLicense 1
+          StrCpy $2 1
+        !endif
+      ${EndIf}
     ${EndIf}
     ${If} $2 = 0
       StrCpy $R7 "${NAME}"
@@ -201,9 +275,12 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
 ; naming this folder, without Files) wrote all four.
 Function CheckFolder
   StrCpy $R7 ""
-  ReadRegStr $R6 HKCU "${UNINST_KEY}" "InstallLocation"
+  StrCpy $KeepReadme 0
+  StrCpy $KeepLicense 0
+  !insertmacro ReadInstallLocation
+  StrCpy $R3 $2
   StrCpy $R5 0
-  ${If} $R6 == $INSTDIR
+  ${If} $R3 = 1
     EnumRegValue $R4 HKCU "${FILES_KEY}" 0
     ${If} $R4 == ""
       StrCpy $R5 1
@@ -224,16 +301,44 @@ Function DirectoryLeave
   ${EndIf}
 FunctionEnd
 
-; Writes the hash of $INSTDIR\NAME under Files and adds its size to $R4 (bytes).
+; Writes the hash of $INSTDIR\NAME under Files and adds its size to $R4 (bytes). A file
+; whose hash cannot be read is not recorded, so that it is never taken for ours by a guess:
+; the run says so and ends with 10.
 !macro Record NAME
   !insertmacro HashFile "$INSTDIR\${NAME}"
-  WriteRegStr HKCU "${FILES_KEY}" "${NAME}" $1
+  ${If} $1 == ""
+    DeleteRegValue HKCU "${FILES_KEY}" "${NAME}"
+    StrCpy $R7 "${NAME}"
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(HashFailed)" /SD IDOK
+    StrCpy $HashFailed 1
+    SetErrorLevel 10
+  ${Else}
+    WriteRegStr HKCU "${FILES_KEY}" "${NAME}" $1
+  ${EndIf}
   ClearErrors
   FileOpen $3 "$INSTDIR\${NAME}" r
   ${IfNot} ${Errors}
     FileSeek $3 0 END $2
     FileClose $3
     IntOp $R4 $R4 + $2
+  ${EndIf}
+!macroend
+
+; Runs the uninstaller of the copy in $R0 (its file $R8) in place, its code into $R1; $2 is
+; 1 while Veltrim running there stops it. One that does not start ends the run with 11, while
+; nothing has changed yet.
+!macro RunOldUninstaller
+  ClearErrors
+  ExecWait '"$R8" /S _?=$R0' $R1
+  ${If} ${Errors}
+    StrCpy $R7 $R0
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(OldNotRemoved)" /SD IDOK
+    SetErrorLevel 11
+    Quit
+  ${EndIf}
+  StrCpy $2 0
+  ${If} $R1 = 9
+    StrCpy $2 1
   ${EndIf}
 !macroend
 
@@ -248,33 +353,57 @@ Section "$(SecTool)" SecTool
   ${EndIf}
   !insertmacro WaitWhileRunning
   ; A copy elsewhere, from an earlier run with another /D=, goes first: one copy, one entry.
-  ReadRegStr $R0 HKCU "${UNINST_KEY}" "InstallLocation"
+  !insertmacro ReadInstallLocation
+  StrCpy $R0 $R6
+  ; A root is recorded as NSIS gives it, D:, which an uninstaller takes for no folder.
+  StrCpy $R8 $R0 1 -1
+  ${If} $R8 == ":"
+    StrCpy $R0 "$R0\"
+  ${EndIf}
+  !insertmacro InFolder $R8 $R0 "uninstall.exe"
   ${If} $R0 != ""
-  ${AndIf} $R0 != $INSTDIR
-  ${AndIf} ${FileExists} "$R0\uninstall.exe"
-    ${Do}
-      ExecWait '"$R0\uninstall.exe" /S _?=$R0' $R1
-      ${If} $R1 <> 9
-        ${Break}
-      ${EndIf}
-      StrCpy $R7 $R0
-      ${IfNot} ${Cmd} `MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "$(Running)" /SD IDCANCEL IDRETRY`
-        SetErrorLevel 9
+  ${AndIf} $2 = 0
+  ${AndIf} ${FileExists} $R8
+    ; Run or deleted only while it is the uninstaller recorded there (or one from before
+    ; files were recorded, when the entry has no Files at all).
+    EnumRegValue $R4 HKCU "${FILES_KEY}" 0
+    ${If} $R4 != ""
+      !insertmacro IsOurs $R0 "uninstall.exe"
+      ${If} $2 = 0
+        StrCpy $R7 $R0
+        MessageBox MB_ICONEXCLAMATION|MB_OK "$(OldNotRemoved)" /SD IDOK
+        SetErrorLevel 11
         Quit
       ${EndIf}
-    ${Loop}
+    ${EndIf}
+    !insertmacro RetryWhileRunning $R0 RunOldUninstaller
+    ; 0, or 3 or 5 with the rest removed; any other end (NSIS's own 1 or 2, or 11) left it.
+    ${If} $R1 <> 0
+    ${AndIf} $R1 <> 3
+    ${AndIf} $R1 <> 5
+      StrCpy $R7 $R0
+      MessageBox MB_ICONEXCLAMATION|MB_OK "$(OldNotRemoved)" /SD IDOK
+      SetErrorLevel 11
+      Quit
+    ${EndIf}
     ${If} $R1 > 2
       SetErrorLevel $R1  ; the old folder could not be taken off PATH
     ${EndIf}
     ; An uninstaller from before it moved itself out leaves itself behind.
-    Delete "$R0\uninstall.exe"
+    Delete $R8
     RMDir "$R0"
   ${EndIf}
   ; Updating the copy here: whether PATH holds an entry that the setup added carries over.
+  ; A release before PathAdded added the entry whenever it could, and its uninstaller took
+  ; the entry out again: without the value, the entry is taken for the setup's.
   StrCpy $R3 0
-  ReadRegStr $R0 HKCU "${UNINST_KEY}" "InstallLocation"
-  ${If} $R0 == $INSTDIR
+  !insertmacro ReadInstallLocation
+  ${If} $2 = 1
+    ClearErrors
     ReadRegDWORD $R3 HKCU "${UNINST_KEY}" "PathAdded"
+    ${If} ${Errors}
+      StrCpy $R3 1
+    ${EndIf}
     ReadRegDWORD $R2 HKCU "${UNINST_KEY}" "PathCreated"
     ${If} $R2 = 1
       StrCpy $R3 1
@@ -285,15 +414,27 @@ Section "$(SecTool)" SecTool
   ${EndIf}
   SetOutPath "$INSTDIR"
   File "${PAYLOAD}\veltrim.exe"
-  File "${PAYLOAD}\README.txt"
-  File "${PAYLOAD}\LICENSE.txt"
+  ${If} $KeepReadme = 0
+    File "${PAYLOAD}\README.txt"
+  ${EndIf}
+  ${If} $KeepLicense = 0
+    File "${PAYLOAD}\LICENSE.txt"
+  ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegDWORD HKCU "${UNINST_KEY}" "PathAdded" $R3
-  DeleteRegKey HKCU "${FILES_KEY}"
+  ; A note the user changed keeps its recorded hash, which its bytes no longer have: it stays
+  ; out of the size, is not written by the next update either, and uninstalling leaves it.
+  DeleteRegValue HKCU "${FILES_KEY}" "veltrim.exe"
+  DeleteRegValue HKCU "${FILES_KEY}" "uninstall.exe"
   StrCpy $R4 0
+  StrCpy $HashFailed 0
   !insertmacro Record "veltrim.exe"
-  !insertmacro Record "README.txt"
-  !insertmacro Record "LICENSE.txt"
+  ${If} $KeepReadme = 0
+    !insertmacro Record "README.txt"
+  ${EndIf}
+  ${If} $KeepLicense = 0
+    !insertmacro Record "LICENSE.txt"
+  ${EndIf}
   !insertmacro Record "uninstall.exe"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "Veltrim"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -332,7 +473,9 @@ Section "$(SecPath)" SecPath
     StrCpy $0 5
     MessageBox MB_ICONEXCLAMATION|MB_OK "$(PathUnwritable)" /SD IDOK
   ${EndIf}
+  ; A file left unrecorded (10) is the graver news: PATH's message has been shown.
   ${If} $0 > 2
+  ${AndIf} $HashFailed <> 1
     SetErrorLevel $0
   ${EndIf}
 SectionEnd
@@ -355,18 +498,32 @@ Section "-Explorer left out"
   ${EndIf}
 SectionEnd
 
-; Deletes $INSTDIR\NAME if it is ours; $R2 becomes 1 when a file of ours is left.
+; Deletes $INSTDIR\NAME if it is ours; $R2 becomes 1 when a file of ours is left, or one
+; recorded that cannot be read to tell (held by another program), which may be ours still.
 !macro DeleteOurs NAME
-  !insertmacro IsOurs "${NAME}"
+  !insertmacro IsOurs $INSTDIR "${NAME}"
   ${If} $2 = 1
     Delete "$INSTDIR\${NAME}"
     ${If} ${FileExists} "$INSTDIR\${NAME}"
       StrCpy $R2 1
     ${EndIf}
+  ${ElseIf} $3 != ""
+  ${AndIf} $1 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\${NAME}"
+    StrCpy $R2 1
   ${EndIf}
 !macroend
 
 Section "Uninstall"
+  ; The entry's PATH values and hashes describe the folder it names: an uninstaller left in
+  ; another folder (a stale or copied uninstall.exe) would apply them to the wrong one and
+  ; drop the entry of the live copy. It removes nothing at all, and says so.
+  !insertmacro ReadInstallLocation
+  ${If} $2 = 0
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$(UnNotThisCopy)" /SD IDOK
+    SetErrorLevel 11
+    Quit
+  ${EndIf}
   !insertmacro WaitWhileRunning
   ReadRegDWORD $1 HKCU "${UNINST_KEY}" "PathAdded"
   ReadRegDWORD $2 HKCU "${UNINST_KEY}" "PathCreated"
@@ -395,7 +552,10 @@ Section "Uninstall"
   !insertmacro DeleteOurs "LICENSE.txt"
   ; Run in place (`/S _?=FOLDER`), the uninstaller cannot delete its own file: it leaves it,
   ; and the folder, to its caller.
-  ${If} $EXEPATH != "$INSTDIR\uninstall.exe"
+  ; At a drive's root $INSTDIR ends in "\": the names are compared as Windows gives them.
+  !insertmacro InFolder $R8 $INSTDIR "uninstall.exe"
+  GetFullPathName $R7 $EXEPATH
+  ${If} $R7 != $R8
     !insertmacro DeleteOurs "uninstall.exe"
   ${EndIf}
   RMDir "$INSTDIR"

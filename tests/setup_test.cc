@@ -230,25 +230,32 @@ TEST(Setup, PathAfterInstallAndAfterUninstall) {
   set_user_path(std::nullopt);
 }
 
+// Runs a line of /bin/sh outside Wine and waits for it; false when this is not Wine.
+bool unix_shell(std::string line) {
+  using Spawn = long(__cdecl*)(char* const*, int);
+  const auto spawn = reinterpret_cast<Spawn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "__wine_unix_spawnvp")));
+  if (spawn == nullptr) return false;
+  char sh[] = "/bin/sh";
+  char c[] = "-c";
+  char* argv[] = {sh, c, line.data(), nullptr};
+  spawn(argv, 1);
+  return true;
+}
+
 // What a console opened after the setup prints for a command run in C:\. Wine gives a new
 // process of its own, started from outside it, an environment built anew from the registry,
 // as Explorer builds one on WM_SETTINGCHANGE: so the console is started through /bin/sh.
 std::string new_console(const std::string& command) {
-  using Spawn = long(__cdecl*)(char* const*, int);
-  const auto spawn = reinterpret_cast<Spawn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "__wine_unix_spawnvp")));
-  if (spawn == nullptr) {
-    ADD_FAILURE() << "not Wine: no way to open a console as the shell does";
-    return "";
-  }
   const std::string out = "/tmp/veltrim-setup-console-" + std::to_string(GetCurrentProcessId());
   const char* wine = std::getenv("VELTRIM_WINE");
   std::string line = "timeout 60 " + std::string(wine != nullptr ? wine : "/usr/lib/wine/wine64") +
                      " cmd /c 'cd /d C:\\ && " + command + "' >" + out + " 2>&1 </dev/null";
-  char sh[] = "/bin/sh";
-  char c[] = "-c";
-  char* argv[] = {sh, c, line.data(), nullptr};
-  spawn(argv, 1);  // its status is cmd's, which a command not found makes 1
+  // Its status is cmd's, which a command not found makes 1.
+  if (!unix_shell(line)) {
+    ADD_FAILURE() << "not Wine: no way to open a console as the shell does";
+    return "";
+  }
 
   const fs::path file = L"Z:" + fs::path(out).make_preferred().wstring();
   std::ifstream f(file, std::ios::binary);
@@ -291,6 +298,13 @@ TEST(Setup, TwiceGivesOneCopyOneEntryOnePathEntry) {
   EXPECT_EQ(files_in(moved), want);
   EXPECT_TRUE(user_path() == sz(L"C:\\A;" + moved)) << shown(user_path());
   EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(moved));
+  // The uninstaller left in the first folder describes no install there: it removes nothing.
+  fs::create_directories(kDefaultFolder);
+  fs::copy_file(moved + L"\\uninstall.exe", kDefaultFolder + L"\\uninstall.exe");
+  EXPECT_EQ(uninstall_in_place(kDefaultFolder), 11);
+  EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(moved));
+  EXPECT_TRUE(fs::exists(kSendTo));
+  fs::remove_all(kDefaultFolder);
   ASSERT_EQ(uninstall(), 0);
   EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
   expect_nothing_left(moved);
@@ -363,6 +377,7 @@ TEST(Setup, FolderHoldingTheUsersFileOfOurNameIsLeftUntouched) {
 // deletes only files that are still as the setup wrote them.
 TEST(Setup, UninstallDeletesOnlyTheFilesTheSetupWroteAndStillHoldWhatItWrote) {
   const std::wstring folder = L"C:\\Work\\Notes";
+  set_user_path(sz(L"C:\\A"));
   fs::create_directories(folder);
   write_file(folder + L"\\notes.txt", std::string(3 << 20, 'n'));
   ASSERT_EQ(install(folder), 0);
@@ -373,17 +388,60 @@ TEST(Setup, UninstallDeletesOnlyTheFilesTheSetupWroteAndStillHoldWhatItWrote) {
   ASSERT_TRUE(size && size->type == REG_DWORD);
   EXPECT_EQ(*reinterpret_cast<const DWORD*>(size->data.data()), (ours + 1023) / 1024);
 
-  // An earlier copy installed here before the setup recorded its files is updated in place.
+  // An earlier copy installed here before the setup recorded its files and whether it added
+  // the PATH entry (it always had) is updated in place, and the entry still goes with it.
   RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUninstallKey) + L"\\Files").c_str());
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kUninstallKey, L"PathAdded");
   ASSERT_EQ(install(folder), 0);
 
+  // A note the user changed stays theirs: an update leaves it, and so does uninstalling.
   write_file(folder + L"\\README.txt", "my own notes now");
+  ASSERT_EQ(install(folder), 0);
+  // A recorded file that cannot be read to tell whether it is still ours keeps the entry.
+  HANDLE held = CreateFileW((folder + L"\\LICENSE.txt").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(uninstall_in_place(folder), 9);
+  CloseHandle(held);
+  EXPECT_TRUE(key_exists(kUninstallKey));
   EXPECT_EQ(uninstall(), 0);
   EXPECT_EQ(files_in(folder), (std::vector<std::wstring>{L"README.txt", L"notes.txt"}));
   EXPECT_EQ(read_bytes(folder + L"\\README.txt"), "my own notes now");
   EXPECT_FALSE(key_exists(kUninstallKey));
-  EXPECT_FALSE(user_path()) << shown(user_path());
+  EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
   fs::remove_all(L"C:\\Work");
+  set_user_path(std::nullopt);
+}
+
+// Everything an install left, removed by hand after a test that leaves one behind.
+void forget_install(const std::wstring& folder) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\SystemFileAssociations\\.css");
+  fs::remove(kSendTo);
+  fs::remove_all(folder);
+  set_user_path(std::nullopt);
+}
+
+// Moving the copy runs the old folder's uninstaller only while it is the one the setup wrote
+// there (any, before files were recorded), and stops when it does not start: with nothing
+// changed, the setup ends with 11.
+TEST(Setup, MoveStopsAtAnOldUninstallerNotOursOrNotStarting) {
+  const std::wstring old = L"C:\\Old Veltrim";
+  // A program that runs, but not the recorded one; and one from before Files that cannot run.
+  for (const bool recorded : {true, false}) {
+    SCOPED_TRACE(recorded ? "not the one recorded" : "not starting");
+    set_user_path(sz(L"C:\\A"));
+    ASSERT_EQ(install(old), 0);
+    const std::string bytes = recorded ? read_bytes(old + L"\\veltrim.exe") : "not a program";
+    write_file(old + L"\\uninstall.exe", bytes);
+    if (!recorded)
+      RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUninstallKey) + L"\\Files").c_str());
+    EXPECT_EQ(install(kDefaultFolder), 11);
+    EXPECT_TRUE(read_value(kUninstallKey, L"InstallLocation") == sz(old));
+    EXPECT_TRUE(user_path() == sz(L"C:\\A;" + old)) << shown(user_path());
+    EXPECT_EQ(read_bytes(old + L"\\uninstall.exe"), bytes);
+    forget_install(old);
+  }
 }
 
 // A folder name that an expanding PATH would read as a variable: installed, PATH left alone.
@@ -459,6 +517,34 @@ TEST(Setup, RunningVeltrimStopsUpdateAndUninstallWithNothingChanged) {
   EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
   fs::remove_all(kDefaultFolder);
   expect_nothing_left(kDefaultFolder);
+  set_user_path(std::nullopt);
+}
+
+// At a drive's root: PATH names the root, the uninstaller run in place as a caller names the
+// folder (with its "\\") knows its own file and leaves it to that caller, and a later install
+// elsewhere moves the copy.
+TEST(Setup, AtADrivesRootUninstallInPlaceAndMove) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  ASSERT_NE(prefix, nullptr);
+  const std::wstring backing = L"C:\\Drive R";
+  fs::create_directories(backing);
+  const std::string drive = std::string(prefix) + "/dosdevices/r:";
+  ASSERT_TRUE(unix_shell("ln -sfn ../drive_c/'Drive R' '" + drive + "'"));
+  set_user_path(sz(L"C:\\A"));
+  ASSERT_EQ(install(L"R:\\"), 0);
+  EXPECT_TRUE(user_path() == sz(L"C:\\A;R:\\")) << shown(user_path());
+  EXPECT_EQ(run_all(L"\"R:\\uninstall.exe\" /S _?=R:\\", false), 0);
+  EXPECT_EQ(files_in(backing), std::vector<std::wstring>{L"uninstall.exe"});
+  EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
+  fs::remove(backing + L"\\uninstall.exe");
+  ASSERT_EQ(install(L"R:\\"), 0);
+  EXPECT_EQ(install(kDefaultFolder), 0);
+  EXPECT_EQ(files_in(backing), std::vector<std::wstring>{});
+  EXPECT_EQ(uninstall(), 0);
+  EXPECT_TRUE(user_path() == sz(L"C:\\A")) << shown(user_path());
+  expect_nothing_left(kDefaultFolder);
+  unix_shell("rm -f '" + drive + "'");
+  fs::remove_all(backing);
   set_user_path(std::nullopt);
 }
 
