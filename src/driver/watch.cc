@@ -55,6 +55,10 @@ bool matches(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
+// What a name that check_name refuses is told, by its NameCheck.
+constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
+                                         msg::kNameNoCss, msg::kNameCssNotAtEnd};
+
 std::size_t folders_length(const std::string& name) {
   const std::size_t last = name.find_last_of(kSeparators);
   return last == std::string::npos ? 0 : last + 1;
@@ -92,8 +96,6 @@ bool convert_replacing(const World& world, const char* in_name, char (&text)[kCl
   if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
     in_name = long_name;
   }
-  static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
-                                                  msg::kNameNoCss, msg::kNameCssNotAtEnd};
   char out_name[kNameSize];
   const NameCheck check = check_name(in_name, out_name);
   if (check != NAME_OK) {
@@ -162,8 +164,8 @@ class WatchLoop {
   void add_target(const char* arg) {
     Target target;
     std::string shown;
-    std::string path;
     const std::string name(arg);
+    const bool wildcard = has_wildcard(arg);
     if (notifier_.kind(arg) == Notifier::FOLDER) {
       const bool closed = folders_length(name) == name.size();
       target.folders = closed ? name : name + "/";
@@ -171,11 +173,9 @@ class WatchLoop {
     } else {
       target.folders = name.substr(0, folders_length(name));
       target.pattern = name.substr(target.folders.size());
-      char out_name[kNameSize];
       // A plain name is checked at once: a wrong one would never convert.
-      if (!has_wildcard(arg)) {
-        static constexpr const char* kNameMessages[] = {
-            nullptr, msg::kNameTooShort, msg::kNameTooLong, msg::kNameNoCss, msg::kNameCssNotAtEnd};
+      if (!wildcard) {
+        char out_name[kNameSize];
         const NameCheck check = check_name(arg, out_name);
         if (check != NAME_OK) {
           world_.say(kNameMessages[check]);
@@ -187,14 +187,13 @@ class WatchLoop {
     }
     // "dir/." is the folder "dir", "." the current one, "/." the root: one name for a folder
     // however it was given, so that it is watched once.
-    path = target.folders + ".";
-    target.folder = watch_folder(path, shown);
+    target.folder = watch_folder(target.folders + ".", shown);
     if (target.folder < 0) {
       unwatched_ = true;
       return;
     }
     targets_.push_back(target);
-    if (target.pattern.empty() || has_wildcard(arg)) {
+    if (target.pattern.empty() || wildcard) {
       for (const std::string& found : stylesheets(target)) start_file(target, found);
     } else {
       start_file(target, target.pattern);
@@ -232,11 +231,10 @@ class WatchLoop {
     }
     std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
       const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-      const bool less = std::lexicographical_compare(
-          a.begin(), a.end(), b.begin(), b.end(), [&fold](char x, char y) { return fold(x) < fold(y); });
-      const bool more = std::lexicographical_compare(
-          b.begin(), b.end(), a.begin(), a.end(), [&fold](char x, char y) { return fold(x) < fold(y); });
-      return less || (!more && a < b);
+      for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return fold(a[i]) < fold(b[i]);
+      }
+      return a.size() != b.size() ? a.size() < b.size() : a < b;  // by case only when all else ties
     });
     return found;
   }
