@@ -55,10 +55,6 @@ bool matches(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
-// What a name that check_name refuses is told, by its NameCheck.
-constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
-                                         msg::kNameNoCss, msg::kNameCssNotAtEnd};
-
 std::size_t folders_length(const std::string& name) {
   const std::size_t last = name.find_last_of(kSeparators);
   return last == std::string::npos ? 0 : last + 1;
@@ -93,13 +89,10 @@ struct Watched {
 // line; false when that tells of a failure.
 bool convert_replacing(const World& world, const char* in_name, char (&text)[kClosingSize]) {
   char long_name[kNameSize];
-  if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
-    in_name = long_name;
-  }
   char out_name[kNameSize];
-  const NameCheck check = check_name(in_name, out_name);
+  const NameCheck check = conversion_names(world, in_name, long_name, out_name);
   if (check != NAME_OK) {
-    std::snprintf(text, sizeof text, "%s", kNameMessages[check]);
+    std::snprintf(text, sizeof text, "%s", name_refusal(check));
     return false;
   }
   const std::unique_ptr<InputFile> in = world.files.open_input(in_name);
@@ -178,7 +171,7 @@ class WatchLoop {
         char out_name[kNameSize];
         const NameCheck check = check_name(arg, out_name);
         if (check != NAME_OK) {
-          world_.say(kNameMessages[check]);
+          world_.say(name_refusal(check));
           unwatched_ = true;
           return;
         }
