@@ -1,6 +1,7 @@
 #include "driver/watch.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,9 +27,12 @@ char folded(char c) {
   return kCaseAside && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return folded(x) == folded(y); });
+// Whether `a` from its byte `from` on is the name `b`; compared in place, since every change
+// is compared with every watched file.
+bool same_name(const std::string& a, std::size_t from, const std::string& b) {
+  return a.size() - from == b.size() &&
+         std::equal(b.begin(), b.end(), a.begin() + static_cast<std::ptrdiff_t>(from),
+                    [](char x, char y) { return folded(x) == folded(y); });
 }
 
 // True when `name` matches `pattern`, in which '*' stands for any run of characters and '?'
@@ -284,7 +288,7 @@ class WatchLoop {
     }
     if (!ends_in_css(change.name.c_str(), change.name.size())) return;
     for (Watched& w : files_) {
-      if (w.folder == change.folder && same_name(w.name.substr(w.folders), change.name)) {
+      if (w.folder == change.folder && same_name(w.name, w.folders, change.name)) {
         pend(w, now);
         return;
       }
