@@ -42,13 +42,6 @@ std::string done(const std::string& in, const std::string& out) { return message
 std::string read_refused(const std::string& name) { return message(msg::kCannotRead, name); }
 std::string write_refused(const std::string& name) { return message(msg::kCannotWrite, name); }
 
-std::vector<std::string> folder_entries() {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().u8string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 #ifndef _WIN32
 // Makes `name` the device of a full disk (Linux's /dev/full: every write fails with ENOSPC),
 // itself and not a link to it, which the tool refuses before writing. Needs the right to

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace veltrim::testing {
 
@@ -41,6 +42,16 @@ inline void write_file(const std::filesystem::path& p, const std::string& bytes)
 inline std::string read_file(const std::filesystem::path& p) {
   std::ifstream f(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, sorted: what a run left there.
+inline std::vector<std::string> folder_entries(const std::filesystem::path& folder = ".") {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().u8string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 #ifdef _WIN32

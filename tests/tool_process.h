@@ -39,6 +39,16 @@ inline std::string tool_command() {
   return (runner.empty() ? "" : runner + " ") + "\"" VELTRIM_EXE "\"";
 }
 
+// Text the tool printed, with the console's CR LF line ends of Windows as "\n", for comparing
+// with the message texts.
+inline std::string with_lf(const std::string& raw) {
+  std::string text;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) text += raw[i];
+  }
+  return text;
+}
+
 // Runs a command line through the system's shell (sh, or cmd) and takes its standard output.
 inline ToolRun run_command(const std::string& command) {
   ToolRun r;
@@ -60,15 +70,11 @@ inline ToolRun run_command(const std::string& command) {
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.raw.append(buf, n);
 #ifdef _WIN32
   r.status = _pclose(p);
-  // The console's line end on Windows is CR LF.
-  for (std::size_t i = 0; i < r.raw.size(); ++i) {
-    if (!(r.raw[i] == '\r' && i + 1 < r.raw.size() && r.raw[i + 1] == '\n')) r.out += r.raw[i];
-  }
 #else
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.out = r.raw;
 #endif
+  r.out = with_lf(r.raw);
   return r;
 }
 
@@ -117,6 +123,16 @@ class ScopedEnv {
 };
 
 #ifdef _WIN32
+// The command line that starts the tool with `args`, for CreateProcessW.
+inline std::wstring tool_line(const std::wstring& args) {
+  return L"\"" + std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+}
+
+// Whether this runs under Wine, whose Windows differs from Windows' own in places.
+inline bool under_wine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Runs a POSIX shell script in the current folder, when this is Wine: a Windows program there
 // cannot make two names that differ in letter case alone, since Wine opens either as the
 // other. False elsewhere.
@@ -151,7 +167,7 @@ inline std::string short_name(const std::string& name) {
 // Starts the tool on a console of its own, as a double-click or a dropped file does; with
 // `out` set, its standard output goes there instead.
 inline PROCESS_INFORMATION start_on_new_console(const std::wstring& args, HANDLE out = nullptr) {
-  std::wstring line = L"\"" + std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  std::wstring line = tool_line(args);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   if (out) {
@@ -199,6 +215,7 @@ inline void press_enter() {
   CloseHandle(keys);
 }
 
+#ifdef VELTRIM_SHELL_LAUNCHER
 // Starts the tool the way the Windows shell does: through the stand-in explorer.exe, which
 // gives it a console of its own and reports its process.
 inline PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
@@ -208,8 +225,8 @@ inline PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return pi;
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  std::wstring line = L"\"" + std::filesystem::u8path(VELTRIM_SHELL_LAUNCHER).wstring() + L"\" \"" +
-                      std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  std::wstring line =
+      L"\"" + std::filesystem::u8path(VELTRIM_SHELL_LAUNCHER).wstring() + L"\" " + tool_line(args);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -233,11 +250,12 @@ inline PROCESS_INFORMATION start_from_the_shell(const std::wstring& args) {
   pi.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pi.dwProcessId);
   return pi;
 }
+#endif
 
 // Starts the tool with `args` and the given standard handles, which must be inheritable
 // (nullptr: none); a null process when it did not start.
 inline HANDLE start_with_handles(const std::wstring& args, HANDLE in, HANDLE out, HANDLE err = nullptr) {
-  std::wstring line = L"\"" + std::filesystem::u8path(VELTRIM_EXE).wstring() + L"\" " + args;
+  std::wstring line = tool_line(args);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;

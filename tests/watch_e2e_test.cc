@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "driver/messages.h"
 #include "said.h"
 #include "temp_dir.h"
+#include "tool_process.h"
 
 namespace veltrim::testing {
 namespace {
@@ -57,13 +57,7 @@ class Watcher {
   }
 
   // The messages, with the console's CR LF line ends of Windows as "\n".
-  std::string log() const {
-    std::string text = read_file(kLog);
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-      text.erase(at, 1);
-    }
-    return text;
-  }
+  std::string log() const { return with_lf(read_file(kLog)); }
 
   // Waits until the log holds `text` `times` times; false at the deadline.
   bool wait_for(const std::string& text, int times = 1) const {
@@ -98,7 +92,7 @@ class Watcher {
 
 #ifdef _WIN32
 void Watcher::start(const std::vector<std::string>& names, Options options) {
-  std::wstring line = L"\"" + fs::u8path(VELTRIM_EXE).wstring() + L"\" --watch";
+  std::wstring line = tool_line(L"--watch");
   for (const std::string& n : names) line += L" \"" + fs::u8path(n).wstring() + L"\"";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   const HANDLE log = CreateFileW(L"watch.log", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -128,12 +122,6 @@ bool Watcher::running() const {
   return process_ != nullptr;
 }
 
-// Wine (8) delivers no console control event to another process: there the tests end the
-// watcher outright, and the test of its end is skipped.
-bool under_wine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // The tests, attached to a watcher's console, let its events pass.
 BOOL WINAPI let_pass(DWORD) {
   return TRUE;
@@ -141,7 +129,8 @@ BOOL WINAPI let_pass(DWORD) {
 
 int Watcher::stop(End how) {
   // On the watcher's console: Ctrl+C to every process on it (the tests let it pass),
-  // Ctrl+Break to its process group, or the console's window closed.
+  // Ctrl+Break to its process group, or the console's window closed. Wine (8) delivers no
+  // console control event to another process: there the watcher is ended outright.
   if (under_wine()) {
     TerminateProcess(process_, 1);
   } else if (FreeConsole(), AttachConsole(id_)) {
@@ -166,7 +155,7 @@ int Watcher::stop(End how) {
 #else
 void Watcher::start(const std::vector<std::string>& names, Options options) {
   // Through the shell, so that a build for another processor starts it under its emulator.
-  std::string command = std::string("exec ") + VELTRIM_RUNNER + " \"" VELTRIM_EXE "\" --watch";
+  std::string command = "exec " + tool_command() + " --watch";
   for (const std::string& n : names) command += " \"" + n + "\"";
   // Emptied before the start, so that no wait reads a line of an earlier watcher.
   const int log = ::open(kLog, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -221,13 +210,6 @@ std::string done(const std::string& in) {
 // A result line after a save: its time stamp ends in "] ".
 std::string again(const std::string& line) { return "] " + line; }
 
-// The files in a folder, to tell that the watcher left nothing of its own there.
-std::set<std::string> files_in(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
-
 // Reads a whole file as a reader does that lets it be replaced meanwhile: on Windows one that
 // shares it for deleting too (a reader that does not holds off the replace: see
 // OutputHeldByAnotherProgram). False when it did not open, as a name may not for a moment
@@ -269,10 +251,10 @@ class Watch : public ::testing::Test {
 TEST_F(Watch, EachSaveStyleConvertsOnce) {
   const struct {
     const char* what;
-    void (*save)();
+    void (*save)(const Watcher& w);
   } rows[] = {
-      {"in place, one write", [] { write_file("site/a.css", kIn2); }},
-      {"in place, several writes", [] {
+      {"in place, one write", [](const Watcher&) { write_file("site/a.css", kIn2); }},
+      {"in place, several writes", [](const Watcher&) {
          std::FILE* f = std::fopen("site/a.css", "wb");
          for (const char c : kIn2) {
            std::fputc(c, f);
@@ -280,20 +262,25 @@ TEST_F(Watch, EachSaveStyleConvertsOnce) {
          }
          std::fclose(f);
        }},
-      {"temporary file renamed over it", [] {
+      {"temporary file renamed over it", [](const Watcher&) {
          write_file("site/a.css.tmp~", kIn2);
          fs::rename("site/a.css.tmp~", "site/a.css");
        }},
-      {"deleted and made again", [] {
+      {"deleted and made again", [](const Watcher&) {
          fs::remove("site/a.css");
          write_file("site/a.css", kIn2);
        }},
-      {"moved in from another folder", [] {
+      {"removed, told so, then back", [](const Watcher& w) {
+         fs::remove("site/a.css");
+         EXPECT_TRUE(w.wait_for(message(msg::kWatchRemoved, "site/a.css"))) << w.log();
+         write_file("site/a.css", kIn2);
+       }},
+      {"moved in from another folder", [](const Watcher&) {
          write_file("elsewhere.css", kIn2);
          fs::rename("elsewhere.css", "site/a.css");
        }},
 #ifdef _WIN32
-      {"replaced by ReplaceFileW", [] {
+      {"replaced by ReplaceFileW", [](const Watcher&) {
          write_file("site/a.new", kIn2);
          EXPECT_TRUE(ReplaceFileW(L"site\\a.css", L"site\\a.new", nullptr, 0, nullptr, nullptr));
        }},
@@ -303,22 +290,12 @@ TEST_F(Watch, EachSaveStyleConvertsOnce) {
     write_file("site/a.css", kIn);
     Watcher w({"site/a.css", "site/b.css"});
     ASSERT_TRUE(w.wait_for(msg::kWatching)) << row.what << w.log();
-    row.save();
+    row.save(w);
     EXPECT_TRUE(w.wait_for(again(done("site/a.css")))) << row.what << w.log();
     settle(w);
     EXPECT_EQ(Watcher::count(w.log(), again(done("site/a.css"))), 1) << row.what << w.log();
     EXPECT_EQ(read_file("site/a.olf"), kOk2) << row.what;
   }
-}
-
-TEST_F(Watch, RemovedThenBack) {
-  Watcher w({"site/a.css"});
-  ASSERT_TRUE(w.wait_for(msg::kWatching)) << w.log();
-  fs::remove("site/a.css");
-  EXPECT_TRUE(w.wait_for(message(msg::kWatchRemoved, "site/a.css"))) << w.log();
-  write_file("site/a.css", kIn2);
-  EXPECT_TRUE(w.wait_for(again(done("site/a.css")))) << w.log();
-  EXPECT_EQ(read_file("site/a.olf"), kOk2);
 }
 
 TEST_F(Watch, FolderTakesAFileMadeLater) {
@@ -329,7 +306,7 @@ TEST_F(Watch, FolderTakesAFileMadeLater) {
   EXPECT_TRUE(w.wait_for(again(done("site/new.css")))) << w.log();
   EXPECT_EQ(read_file("site/new.olf"), kOk2);
   settle(w);
-  EXPECT_EQ(files_in("site"), (std::set<std::string>{"a.css", "a.olf", "b.css", "b.olf", "new.css",
+  EXPECT_EQ(folder_entries("site"), (std::vector<std::string>{"a.css", "a.olf", "b.css", "b.olf", "new.css",
                                                      "new.olf", "notes.txt"}));
 }
 
@@ -380,7 +357,7 @@ TEST_F(Watch, OutputHeldByAnotherProgram) {
   EXPECT_TRUE(w.wait_for(again(message(msg::kWriteFailed, "site/a.olf")))) << w.log();
   CloseHandle(held);
   EXPECT_EQ(read_file("site/a.olf"), kOk);
-  EXPECT_EQ(files_in("site"), (std::set<std::string>{"a.css", "a.olf", "b.css"}));
+  EXPECT_EQ(folder_entries("site"), (std::vector<std::string>{"a.css", "a.olf", "b.css"}));
   write_file("site/a.css", kIn2 + " ");
   EXPECT_TRUE(w.wait_for(again(done("site/a.css")))) << w.log();
   EXPECT_EQ(read_file("site/a.olf"), kOk2);
@@ -398,7 +375,7 @@ TEST_F(Watch, FailedConversionKeepsTheOldOutput) {
   write_file("site/a.css", big);
   EXPECT_TRUE(w.wait_for(again(message(msg::kWriteFailed, "site/a.olf")))) << w.log();
   EXPECT_EQ(read_file("site/a.olf"), kOk);
-  EXPECT_EQ(files_in("site"), (std::set<std::string>{"a.css", "a.olf", "b.css"}));
+  EXPECT_EQ(folder_entries("site"), (std::vector<std::string>{"a.css", "a.olf", "b.css"}));
   EXPECT_EQ(w.stop(INTERRUPT), 1);  // VELTRIM_STATUS=1: the last conversion failed
 #endif
 }
@@ -445,7 +422,7 @@ TEST_F(Watch, EndsOnSignalsWithNothingLeft) {
     ASSERT_TRUE(w.wait_for(msg::kWatching)) << w.log();
     write_file("site/a.css", kIn2);
     EXPECT_EQ(w.stop(end), 0) << end << w.log();
-    EXPECT_EQ(files_in("site"), (std::set<std::string>{"a.css", "a.olf", "b.css", "b.olf"})) << end;
+    EXPECT_EQ(folder_entries("site"), (std::vector<std::string>{"a.css", "a.olf", "b.css", "b.olf"})) << end;
   }
 }
 

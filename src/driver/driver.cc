@@ -124,12 +124,10 @@ const char* shown_end(const char* name) {
 // `name_it`, one that names the file among several.
 void refuse_name(const World& world, NameCheck check, const char* name, bool name_it) {
   // The messages in the order of NameCheck.
-  static constexpr const char* kAlone[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
-                                           msg::kNameNoCss, msg::kNameCssNotAtEnd};
   static constexpr const char* kNamed[] = {nullptr, msg::kNamedTooShort, msg::kNamedTooLong,
                                            msg::kNamedNoCss, msg::kNamedCssNotAtEnd};
   if (!name_it) {
-    world.say(kAlone[check]);
+    world.say(name_refusal(check));
     return;
   }
   // Only a name over the limit can be too long for the message: it is shown by its end.
@@ -144,11 +142,8 @@ void refuse_name(const World& world, NameCheck check, const char* name, bool nam
 bool convert_named(const World& world, const char* in_name, std::vector<FileFacts>& written,
                    bool name_refusals) {
   char long_name[kNameSize];
-  if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
-    in_name = long_name;
-  }
   char out_name[kNameSize];
-  const NameCheck check = check_name(in_name, out_name);
+  const NameCheck check = conversion_names(world, in_name, long_name, out_name);
   if (check != NAME_OK) {
     refuse_name(world, check, in_name, name_refusals);
     return false;
@@ -223,6 +218,21 @@ bool watch_from_command_line(int argc, char** argv, FileSystem& files, NameSyste
 }
 
 }  // namespace
+
+const char* name_refusal(NameCheck check) {
+  // The messages in the order of NameCheck.
+  static constexpr const char* kAlone[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
+                                           msg::kNameNoCss, msg::kNameCssNotAtEnd};
+  return kAlone[check];
+}
+
+NameCheck conversion_names(const World& world, const char*& in_name, char (&long_name)[kNameSize],
+                           char (&out_name)[kNameSize]) {
+  if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, kNameSize)) {
+    in_name = long_name;
+  }
+  return check_name(in_name, out_name);
+}
 
 bool run_once(int argc, char** argv, const World& world, bool every_argument) {
   world.say(msg::kBanner);

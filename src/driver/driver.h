@@ -58,6 +58,15 @@ struct World {
   bool (*delivered)() = nullptr;
 };
 
+// The message that refuses a name given alone, by its check_name result.
+const char* name_refusal(NameCheck check);
+
+// The names one conversion takes: on Windows the long name of a short (8.3) `in_name`, which
+// then points into `long_name`, since a short output name could reach another file; and the
+// output's name from it. Whether that name is a stylesheet's.
+NameCheck conversion_names(const World& world, const char*& in_name, char (&long_name)[kNameSize],
+                           char (&out_name)[kNameSize]);
+
 // One run, from the banner to the last message; false when a message told of a failure.
 // Converts the first argument, and with `every_argument` each of them in order (Explorer
 // hands the files dropped or sent to the program as arguments); further ones are ignored

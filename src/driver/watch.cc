@@ -1,6 +1,7 @@
 #include "driver/watch.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,9 +27,12 @@ char folded(char c) {
   return kCaseAside && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return folded(x) == folded(y); });
+// Whether `a` from its byte `from` on is the name `b`; compared in place, since every change
+// is compared with every watched file.
+bool same_name(const std::string& a, std::size_t from, const std::string& b) {
+  return a.size() - from == b.size() &&
+         std::equal(b.begin(), b.end(), a.begin() + static_cast<std::ptrdiff_t>(from),
+                    [](char x, char y) { return folded(x) == folded(y); });
 }
 
 // True when `name` matches `pattern`, in which '*' stands for any run of characters and '?'
@@ -89,15 +93,10 @@ struct Watched {
 // line; false when that tells of a failure.
 bool convert_replacing(const World& world, const char* in_name, char (&text)[kClosingSize]) {
   char long_name[kNameSize];
-  if (world.names != nullptr && long_file_name(*world.names, in_name, long_name, sizeof long_name)) {
-    in_name = long_name;
-  }
-  static constexpr const char* kNameMessages[] = {nullptr, msg::kNameTooShort, msg::kNameTooLong,
-                                                  msg::kNameNoCss, msg::kNameCssNotAtEnd};
   char out_name[kNameSize];
-  const NameCheck check = check_name(in_name, out_name);
+  const NameCheck check = conversion_names(world, in_name, long_name, out_name);
   if (check != NAME_OK) {
-    std::snprintf(text, sizeof text, "%s", kNameMessages[check]);
+    std::snprintf(text, sizeof text, "%s", name_refusal(check));
     return false;
   }
   const std::unique_ptr<InputFile> in = world.files.open_input(in_name);
@@ -162,8 +161,8 @@ class WatchLoop {
   void add_target(const char* arg) {
     Target target;
     std::string shown;
-    std::string path;
     const std::string name(arg);
+    const bool wildcard = has_wildcard(arg);
     if (notifier_.kind(arg) == Notifier::FOLDER) {
       const bool closed = folders_length(name) == name.size();
       target.folders = closed ? name : name + "/";
@@ -171,14 +170,12 @@ class WatchLoop {
     } else {
       target.folders = name.substr(0, folders_length(name));
       target.pattern = name.substr(target.folders.size());
-      char out_name[kNameSize];
       // A plain name is checked at once: a wrong one would never convert.
-      if (!has_wildcard(arg)) {
-        static constexpr const char* kNameMessages[] = {
-            nullptr, msg::kNameTooShort, msg::kNameTooLong, msg::kNameNoCss, msg::kNameCssNotAtEnd};
+      if (!wildcard) {
+        char out_name[kNameSize];
         const NameCheck check = check_name(arg, out_name);
         if (check != NAME_OK) {
-          world_.say(kNameMessages[check]);
+          world_.say(name_refusal(check));
           unwatched_ = true;
           return;
         }
@@ -187,14 +184,13 @@ class WatchLoop {
     }
     // "dir/." is the folder "dir", "." the current one, "/." the root: one name for a folder
     // however it was given, so that it is watched once.
-    path = target.folders + ".";
-    target.folder = watch_folder(path, shown);
+    target.folder = watch_folder(target.folders + ".", shown);
     if (target.folder < 0) {
       unwatched_ = true;
       return;
     }
     targets_.push_back(target);
-    if (target.pattern.empty() || has_wildcard(arg)) {
+    if (target.pattern.empty() || wildcard) {
       for (const std::string& found : stylesheets(target)) start_file(target, found);
     } else {
       start_file(target, target.pattern);
@@ -232,11 +228,10 @@ class WatchLoop {
     }
     std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
       const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-      const bool less = std::lexicographical_compare(
-          a.begin(), a.end(), b.begin(), b.end(), [&fold](char x, char y) { return fold(x) < fold(y); });
-      const bool more = std::lexicographical_compare(
-          b.begin(), b.end(), a.begin(), a.end(), [&fold](char x, char y) { return fold(x) < fold(y); });
-      return less || (!more && a < b);
+      for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return fold(a[i]) < fold(b[i]);
+      }
+      return a.size() != b.size() ? a.size() < b.size() : a < b;  // by case only when all else ties
     });
     return found;
   }
@@ -293,7 +288,7 @@ class WatchLoop {
     }
     if (!ends_in_css(change.name.c_str(), change.name.size())) return;
     for (Watched& w : files_) {
-      if (w.folder == change.folder && same_name(w.name.substr(w.folders), change.name)) {
+      if (w.folder == change.folder && same_name(w.name, w.folders, change.name)) {
         pend(w, now);
         return;
       }

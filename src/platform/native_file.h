@@ -61,7 +61,7 @@ class NativeOutputFile final : public NativeHandle, public OutputFile {
 };
 
 // FileSystem::open_replacing, one implementation per system: posix_replacing.cc,
-// win32_replacing.cc.
+// win32_watch.cc.
 std::unique_ptr<ReplacingFile> open_native_replacing(const char* name);
 
 }  // namespace veltrim

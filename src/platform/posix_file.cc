@@ -10,6 +10,7 @@
 
 #include "platform/file_names.h"
 #include "platform/native_file.h"
+#include "platform/posix_fd.h"
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
@@ -20,14 +21,6 @@ namespace veltrim {
 namespace {
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
-
-int open_retrying(const char* name, int flags) {
-  int fd;
-  do {
-    fd = ::open(name, flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
 
 // A pipe or socket that the parent made non-blocking (Node's and Python's children get such)
 // answers EAGAIN when it has no data or no room yet: wait until it has, then go on.
@@ -43,20 +36,30 @@ bool waited_for(int fd, short events) {
 
 }  // namespace
 
-NativeHandle::~NativeHandle() {
-  release();
+int open_retrying(const char* name, int flags) {
+  int fd;
+  do {
+    fd = ::open(name, flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
-FileFacts NativeHandle::file_facts() const {
+FileFacts facts_of(int fd) {
   FileFacts facts;
   struct stat st;
-  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return facts;
+  if (fd < 0 || ::fstat(fd, &st) != 0) return facts;
   facts.disk = S_ISREG(st.st_mode);
   facts.known = true;
   facts.id.volume = static_cast<std::uint64_t>(st.st_dev);
   facts.id.index = static_cast<std::uint64_t>(st.st_ino);
   return facts;
 }
+
+NativeHandle::~NativeHandle() {
+  release();
+}
+
+FileFacts NativeHandle::file_facts() const { return facts_of(fd_of(handle_)); }
 
 bool NativeHandle::release() {
   if (!is_open()) return true;

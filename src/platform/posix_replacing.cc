@@ -11,6 +11,7 @@
 
 #include "platform/file_names.h"
 #include "platform/native_file.h"
+#include "platform/posix_fd.h"
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
@@ -19,25 +20,6 @@
 namespace veltrim {
 
 namespace {
-
-int open_retrying(const char* name, int flags) {
-  int fd;
-  do {
-    fd = ::open(name, flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-FileFacts facts_of(int fd) {
-  FileFacts facts;
-  struct stat st;
-  if (fd < 0 || ::fstat(fd, &st) != 0) return facts;
-  facts.disk = S_ISREG(st.st_mode);
-  facts.known = true;
-  facts.id.volume = static_cast<std::uint64_t>(st.st_dev);
-  facts.id.index = static_cast<std::uint64_t>(st.st_ino);
-  return facts;
-}
 
 class PosixReplacingFile final : public ReplacingFile {
  public:

@@ -9,7 +9,7 @@
 
 #include "platform/file_names.h"
 #include "platform/native_file.h"
-#include "text/codec.h"
+#include "platform/win32_names.h"
 
 namespace veltrim {
 
@@ -19,40 +19,6 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 
 // Bounds one ReadFile or WriteFile; the buffers are far smaller anyway.
 DWORD chunk(std::size_t size) { return size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size); }
-
-// The longest path the wide calls take, with its NUL.
-constexpr DWORD kPathUnits = 32768;
-
-// A name as Windows holds it, and back; empty for bytes that spell no UTF-16 name.
-std::wstring wide_of(const char* name) {
-  std::wstring w(std::strlen(name) + 1, L'\0');
-  if (!bytes_to_wide(name, w.data(), w.size())) return {};
-  w.resize(std::wcslen(w.c_str()));
-  return w;
-}
-std::string bytes_of(const wchar_t* name) {
-  std::string b(3 * std::wcslen(name) + 1, '\0');
-  if (!wide_to_bytes(name, b.data(), b.size())) return {};
-  b.resize(std::strlen(b.c_str()));
-  return b;
-}
-
-// The path that opens exactly the file `name` spells: the \\?\ form of its absolute path
-// (file_names.h), which needs no registry setting for long paths, unlike long-path awareness
-// in a manifest. Folders, "." and ".." are resolved first, as for a plain path. Empty for a
-// device name and for bytes that spell no UTF-16 name.
-std::wstring exact_path(const char* name) {
-  if (is_device_name(name)) return {};
-  const std::wstring typed = wide_of(name);
-  if (typed.empty() || is_verbatim_path(typed.c_str())) return typed;  // that form as typed
-  std::wstring full(kPathUnits, L'\0');
-  const DWORD got = GetFullPathNameW(typed.c_str(), kPathUnits, full.data(), nullptr);
-  if (got == 0 || got >= kPathUnits) return {};
-  std::wstring path(kPathUnits, L'\0');
-  if (!verbatim_path(full.c_str(), path.data(), kPathUnits)) return {};
-  path.resize(std::wcslen(path.c_str()));
-  return path;
-}
 
 // The last component of a path in \\?\ form.
 const wchar_t* last_part(const std::wstring& path) {
@@ -157,21 +123,23 @@ NativeHandle::~NativeHandle() {
   release();
 }
 
-FileFacts NativeHandle::file_facts() const {
+FileFacts facts_of(HANDLE h) {
   FileFacts facts;
-  if (!is_open()) return facts;
-  facts.disk = GetFileType(handle_of(handle_)) == FILE_TYPE_DISK;
+  if (h == INVALID_HANDLE_VALUE) return facts;
+  facts.disk = GetFileType(h) == FILE_TYPE_DISK;
   // The 64-bit index: on ReFS, whose files have 128-bit ones, two files may share it, which
   // at worst refuses an output that was safe to write. A handle without the right to read
   // attributes (Git Bash's `>>`) tells nothing: then the identity is unknown.
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle_of(handle_), &info)) {
+  if (GetFileInformationByHandle(h, &info)) {
     facts.known = true;
     facts.id.volume = info.dwVolumeSerialNumber;
     facts.id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
   }
   return facts;
 }
+
+FileFacts NativeHandle::file_facts() const { return facts_of(handle_of(handle_)); }
 
 bool NativeHandle::release() {
   if (!is_open()) return true;

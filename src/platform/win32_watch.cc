@@ -4,62 +4,16 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
 #include <string>
 
 #include "platform/file_names.h"
 #include "platform/native_file.h"
 #include "platform/notifier.h"
-#include "text/codec.h"
+#include "platform/win32_names.h"
 
 namespace veltrim {
 
 namespace {
-
-constexpr DWORD kPathUnits = 32768;
-
-std::wstring wide_of(const char* name) {
-  std::wstring w(std::strlen(name) + 1, L'\0');
-  if (!bytes_to_wide(name, w.data(), w.size())) return {};
-  w.resize(std::wcslen(w.c_str()));
-  return w;
-}
-
-std::string bytes_of(const wchar_t* name, std::size_t units) {
-  const std::wstring w(name, units);
-  std::string b(3 * units + 1, '\0');
-  if (!wide_to_bytes(w.c_str(), b.data(), b.size())) return {};
-  b.resize(std::strlen(b.c_str()));
-  return b;
-}
-
-// The \\?\ form of a name's absolute path, as the run opens its files (win32_file.cc); empty
-// for a device and for bytes that spell no UTF-16 name.
-std::wstring exact_path(const char* name) {
-  if (is_device_name(name)) return {};
-  const std::wstring typed = wide_of(name);
-  if (typed.empty() || is_verbatim_path(typed.c_str())) return typed;
-  std::wstring full(kPathUnits, L'\0');
-  const DWORD got = GetFullPathNameW(typed.c_str(), kPathUnits, full.data(), nullptr);
-  if (got == 0 || got >= kPathUnits) return {};
-  std::wstring path(kPathUnits, L'\0');
-  if (!verbatim_path(full.c_str(), path.data(), kPathUnits)) return {};
-  path.resize(std::wcslen(path.c_str()));
-  return path;
-}
-
-FileFacts facts_of(HANDLE h) {
-  FileFacts facts;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (h == INVALID_HANDLE_VALUE) return facts;
-  facts.disk = GetFileType(h) == FILE_TYPE_DISK;
-  if (GetFileInformationByHandle(h, &info)) {
-    facts.known = true;
-    facts.id.volume = info.dwVolumeSerialNumber;
-    facts.id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  }
-  return facts;
-}
 
 // Another program holds the old output open without letting it be replaced (a viewer, a
 // virus scanner): such a hold usually passes within moments.
@@ -275,7 +229,7 @@ class DirectoryNotifier final : public Notifier {
     if (h == INVALID_HANDLE_VALUE) return false;
     do {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        names.push_back(bytes_of(found.cFileName, std::wcslen(found.cFileName)));
+        names.push_back(bytes_of(found.cFileName));
       }
     } while (FindNextFileW(h, &found));
     FindClose(h);
