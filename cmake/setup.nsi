@@ -126,6 +126,7 @@ LangString UnPathUnwritable ${LANG_CZECH} "Proměnnou PATH nešlo zapsat. Zůsta
 Var HashFailed   ; 1 once a file this run wrote could not be hashed: the run ends with 10
 Var KeepReadme   ; 1 when the user changed the README.txt the setup wrote: it is left as it is
 Var KeepLicense  ; the same for LICENSE.txt
+Var HashTries    ; the tries HashFile has made on the file in hand
 
 ; veltrim-path in the plug-ins folder, unpacked once per run.
 !macro UnpackHelper
@@ -167,15 +168,27 @@ Var KeepLicense  ; the same for LICENSE.txt
   ${EndIf}
 !macroend
 
-; The file's SHA-256 into $1, "" when it cannot be read (or the helper cannot start).
+; The file's SHA-256 into $1, "" when it cannot be read (or the helper cannot start). A file
+; just written may be held for a moment (virus scanners open every new program), and a helper
+; may fail to start on a loaded machine: ten tries, 300 ms apart, before it counts as unreadable.
 !macro HashFile FILE
   !insertmacro UnpackHelper
-  nsExec::ExecToStack '"$PLUGINSDIR\veltrim-path.exe" hash "${FILE}"'
-  Pop $0  ; the exit code, or "error"
-  Pop $1
-  ${If} $0 != 0
+  StrCpy $HashTries 0
+  ${Do}
+    nsExec::ExecToStack '"$PLUGINSDIR\veltrim-path.exe" hash "${FILE}"'
+    Pop $0  ; the exit code, or "error"
+    Pop $1
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
     StrCpy $1 ""
-  ${EndIf}
+    IntOp $HashTries $HashTries + 1
+    ${If} $HashTries >= 10
+    ${OrIfNot} ${FileExists} "${FILE}"
+      ${Break}
+    ${EndIf}
+    Sleep 300
+  ${Loop}
 !macroend
 
 ; Whether FOLDER\NAME is a file this setup wrote, its bytes unchanged since: $2 is 1 or 0.
