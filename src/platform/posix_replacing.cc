@@ -78,12 +78,24 @@ class PosixReplacingFile final : public ReplacingFile {
   FileFacts facts() const override { return facts_; }
 
   bool commit() override {
+    // On the disk before the name moves to it: after a crash the output is the old one or the
+    // new one, never an empty file (file systems may write a renamed file's data late).
+    if (new_ >= 0 && !synced(new_)) return false;
     if (new_ >= 0 && !close()) return false;
     committed_ = ::rename(temp_, name_) == 0;
     return committed_;
   }
 
  private:
+  static bool synced(int fd) {
+    int r;
+    do {
+      r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    // A file system that keeps nothing to sync (some network and FUSE ones) is not a failure.
+    return r == 0 || errno == EINVAL || errno == ENOTSUP || errno == ENOSYS;
+  }
+
   static bool locked(int fd) {
     int r;
     do {

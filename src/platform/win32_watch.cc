@@ -83,6 +83,12 @@ class Win32ReplacingFile final : public ReplacingFile {
     // Its own hold on the old output would stop the replace.
     if (old_ != INVALID_HANDLE_VALUE) CloseHandle(old_);
     old_ = INVALID_HANDLE_VALUE;
+    // On the disk before the name moves to it: after a crash the output is the old one or the
+    // new one, never an empty file. A share that cannot flush says so, and is not a failure.
+    if (new_ != INVALID_HANDLE_VALUE && !FlushFileBuffers(new_) &&
+        GetLastError() != ERROR_INVALID_FUNCTION) {
+      return false;
+    }
     for (int attempt = 0; attempt < kReplaceTries && !committed_; ++attempt) {
       if (attempt > 0) Sleep(kReplacePauseMs);
       if (new_ != INVALID_HANDLE_VALUE && replaced_by_handle()) {
