@@ -312,6 +312,50 @@ TEST(Watch, NamesThatCannotBeWatched) {
   }
 }
 
+// Regression: two watched stylesheets with one output would each replace the other's on every
+// save; the later one is refused, at the start and after each of its saves, as a plain run
+// refuses the second of two. One name given twice is one file.
+TEST(Watch, TwoStylesheetsWithOneOutput) {
+  const std::string x_refused = message(msg::kCannotWrite, "x.olf");
+#ifdef _WIN32
+  // One file by either spelling: the save converts the first, and a.css is A.css again.
+  const std::string x_saved = again(done("x.css", "x.olf"));
+  const std::string other_case = message(msg::kCannotWrite, "a.olf");
+  const bool other_case_ok = false;
+#else
+  const std::string x_saved = again(x_refused);
+  const std::string other_case = done("a.css", "a.olf");
+  const bool other_case_ok = true;
+#endif
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::string said;  // after the banner
+    std::string olf;   // x.olf at the end, "" for none
+    bool ok;
+  } rows[] = {
+      {"extension in other letter case", {"x.css", "x.CSS"},
+       done("x.css", "x.olf") + x_refused + msg::kWatching + x_saved, kOk, false},
+      {"one name twice", {"x.CSS", "x.CSS"},
+       done("x.CSS", "x.olf") + msg::kWatching + again(done("x.CSS", "x.olf")), kOk2, true},
+      {"name in other letter case", {"A.css", "a.css"},
+       done("A.css", "A.olf") + other_case + msg::kWatching, "", other_case_ok},
+  };
+  for (const auto& row : rows) {
+    WatchFakes files;
+    files.disk.add("x.css", kIn);
+    files.disk.add("x.CSS", kIn2);
+    files.disk.add("A.css", kIn);
+    files.disk.add("a.css", kIn);
+    ScriptNotifier notifier(files, {{10, nullptr, {written("x.CSS")}}});
+    const Watched w = run_watch(files, notifier, row.args);
+    EXPECT_EQ(w.said, msg::kBanner + row.said) << row.what;
+    const auto olf = files.disk.files.find("x.olf");
+    EXPECT_EQ(olf != files.disk.files.end() ? olf->second->bytes : "", row.olf) << row.what;
+    EXPECT_EQ(w.ok, row.ok) << row.what;
+  }
+}
+
 // Regression: a stylesheet missing at the start is watched, and converts once it is made.
 TEST(Watch, MissingAtTheStartConvertsWhenMade) {
   WatchFakes files;

@@ -87,6 +87,7 @@ struct Watched {
   long long due = 0;     // when it has
   bool failed = false;   // its last conversion failed
   bool gone = false;     // it was missing when last looked at
+  std::string output;    // the output's name; empty for a name that is no stylesheet's
 };
 
 // Converts a stylesheet into its output, put in place whole, and fills `text` with the result
@@ -243,13 +244,14 @@ class WatchLoop {
     return target.pattern.empty() || matches(target.pattern.c_str(), name.c_str());
   }
 
+  // A name given twice (or found by two targets) is one file, converted once.
   void start_file(const Target& target, const std::string& name) {
+    const std::size_t count = files_.size();
     const std::size_t index = file(target, name);
-    if (index < files_.size()) convert(files_[index], false);
+    if (files_.size() > count) convert(files_[index], false);
   }
 
-  // The index of the watched file of that name, added when new; files_.size() when the
-  // name was there already under another target.
+  // The index of the watched file of that name, added when new.
   std::size_t file(const Target& target, const std::string& name) {
     const std::string full = target.folders + name;
     for (std::size_t i = 0; i < files_.size(); ++i) {
@@ -259,8 +261,21 @@ class WatchLoop {
     w.name = full;
     w.folders = target.folders.size();
     w.folder = target.folder;
+    char out_name[kNameSize];
+    if (check_name(full.c_str(), out_name) == NAME_OK) w.output = out_name;
     files_.push_back(w);
     return files_.size() - 1;
+  }
+
+  // Whether a file watched before `w` (another stylesheet, as "x.css" beside "x.CSS", or on
+  // Windows another spelling of it) has the same output: each save of either would replace
+  // the other's, so the later one is refused, as a plain run refuses the second of two.
+  bool output_taken(const Watched& w) const {
+    for (const Watched& before : files_) {
+      if (&before == &w) return false;
+      if (!w.output.empty() && same_name(before.output, 0, w.output)) return true;
+    }
+    return false;
   }
 
   void take(const Change& change, long long now) {
@@ -346,6 +361,11 @@ class WatchLoop {
       return;
     }
     w.gone = false;
+    if (output_taken(w)) {
+      tell(msg::kCannotWrite, w.output.c_str(), again);
+      w.failed = true;
+      return;
+    }
     char text[kClosingSize];
     w.failed = !convert_replacing(world_, w.name.c_str(), text);
     tell("%s", text, again);
